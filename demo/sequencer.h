@@ -1,0 +1,63 @@
+// The demo sequencer: the part list in playing order, the frame function installed as the
+// application's paint hook, the key hook, and the client hooks that load and shut down.
+#pragma once
+
+#include "app/diagnostics.h"
+#include "demo/demo_part.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct DemoApp;
+struct RenderDriver;
+
+// One row of the part list: the scene's name and duration, and how to build it.
+struct PartEntry {
+    const char* name;
+    float duration;
+    std::unique_ptr<DemoPart> (*create)(float duration);
+};
+
+// The eight parts in playing order (250 s in all).
+const std::vector<PartEntry>& partList();
+
+// Sequencer state.
+struct SequencerState {
+    std::vector<std::unique_ptr<DemoPart>> parts; // playing order
+    uint32_t partCount = 0;
+    bool firstFrame = true;
+    uint32_t lastTime = 0;   // low 32 bits of the clock at the previous frame
+    uint32_t frameCount = 0; // frames presented successfully
+    bool mouseLookRequest = false;
+};
+SequencerState& sequencer();
+
+// Globals of the demo client.
+extern DemoApp* gDemoApp;
+extern RenderDriver* gDemoDriver;
+extern Logger* gLogger;
+
+// The paint hook: one frame.
+void displayFrame();
+// Steps 4-5 of a frame: render the part whose window holds t; returns false (and posts quit)
+// when t lies beyond the last part.
+bool renderPartAt(float t, float delta);
+// The key hook.
+int onKeyHook(int virtualKey, int down);
+
+// Builds the parts from the list, in order (no loading).
+void constructParts();
+// Loads every part in order; the first non-zero result is returned.
+int loadParts();
+// Forgets the parts and resets the frame state (tests, capture restarts).
+void resetSequencer();
+
+// Placeholder for a scene not built yet: holds its slot on the timeline, draws black.
+class PlaceholderPart final : public DemoPart {
+public:
+    using DemoPart::DemoPart;
+    int load() override { return 0; }
+    int render(float, float) override { return 0; }
+    int release() override { return 0; }
+};
