@@ -2,10 +2,13 @@
 // the demo client, runs the message loop and tears everything down in order.
 #include "app/demo_app.h"
 #include "demo/sequencer.h"
+#include "platform/png.h"
 #include "platform/timer.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +22,9 @@ struct CommandLine {
     bool headless = false;
     bool nullDevice = false;
     double startSeconds = 0.0;
+    bool dumpFrame = false;
+    double dumpSeconds = 0.0;
+    std::string dumpPath;
 };
 
 void printUsage(FILE* out) {
@@ -31,6 +37,9 @@ void printUsage(FILE* out) {
                "  --headless         render without any display or window\n"
                "  --start SECONDS    start the clock at this demo time (0 to 250)\n"
                "  --null-device      draw nothing (measures the CPU side only)\n"
+               "  --dump-frame SECONDS FILE.png\n"
+               "                     render the frame at that demo time headless and write it\n"
+               "                     as PNG (the scene is played from its start at 60 fps)\n"
                "  --help             show this help and exit\n",
                out);
 }
@@ -61,12 +70,90 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
                 return 2;
             }
             cl->startSeconds = value;
+        } else if (arg == "--dump-frame") {
+            if (i + 2 >= argc) {
+                std::fprintf(stderr, "demo: --dump-frame needs SECONDS and FILE.png\n");
+                return 2;
+            }
+            char* end = nullptr;
+            double value = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(value >= 0.0) || value >= 250.0) {
+                std::fprintf(stderr, "demo: --dump-frame takes seconds from 0 to 250, not '%s'\n",
+                             argv[i]);
+                return 2;
+            }
+            cl->dumpFrame = true;
+            cl->headless = true;
+            cl->dumpSeconds = value;
+            cl->dumpPath = argv[++i];
         } else {
             std::fprintf(stderr, "demo: unknown option '%s' (try --help)\n", argv[i]);
             return 2;
         }
     }
     return -1;
+}
+
+std::string dumpPath;
+bool dumpWritten = false;
+
+void writeDump() {
+    uint32_t width = 0, height = 0;
+    std::string pixels;
+    std::string error = "the device could not read the frame back";
+    dumpWritten = gApp->device->readBackBuffer(&width, &height, &pixels) >= 0 &&
+                  platform::writePngBgra(dumpPath, reinterpret_cast<const uint8_t*>(pixels.data()),
+                                         width, height, &error);
+    if (!dumpWritten) {
+        std::fprintf(stderr, "demo: %s\n", error.c_str());
+    }
+}
+
+// Plays the scene that holds `seconds` from its start at 60 frames per second of virtual
+// time, so that scenes with state look as in a real run, and writes the last frame.
+int dumpFrame(DemoApp* app, double seconds, const std::string& path) {
+    static platform::VirtualTimeSource time(0);
+    platform::setTimeSource(&time);
+    app->clockFlags &= ~kClockTimer;
+    app->startClock();
+    uint64_t startMs = uint64_t(std::ceil(partStartFor(seconds) * 1000.0));
+    uint64_t targetMs = uint64_t(std::llround(seconds * 1000.0));
+    setClock(app, startMs);
+    dumpPath = path;
+    dumpWritten = false;
+    SequencerState& s = sequencer();
+    gRunning = true;
+    for (uint64_t frame = 0;; ++frame) {
+        uint64_t ms = std::min(startMs + frame * 1000 / 60, targetMs);
+        time.set(uint32_t(ms - startMs));
+        bool last = ms == targetMs;
+        s.beforePresent = last ? writeDump : nullptr;
+        displayFrame();
+        if (last) {
+            break;
+        }
+    }
+    s.beforePresent = nullptr;
+    gRunning = false;
+    platform::setTimeSource(nullptr);
+    if (dumpWritten) {
+        std::fprintf(stderr, "demo: wrote %s (%.3f s)\n", path.c_str(), seconds);
+    }
+    return dumpWritten ? 0 : 1;
+}
+
+void runMessageLoop(DemoApp* app, double startSeconds) {
+    app->startClock();
+    if (startSeconds > 0.0) {
+        setClock(app, launchOptions().startMs);
+    }
+    gRunning = true;
+    platform::Message message;
+    while (platform::getMessage(&message)) {
+        platform::translateMessage(&message);
+        platform::dispatchMessage(&message);
+    }
+    gRunning = false;
 }
 
 } // namespace
@@ -95,6 +182,7 @@ int main(int argc, char** argv) {
     launch.backend = cl.nullDevice ? gfx::Backend::Null
                      : cl.headless ? gfx::Backend::GlHeadless
                                    : gfx::Backend::GlWindow;
+    launch.startMs = cl.dumpFrame ? 0 : uint64_t(cl.startSeconds * 1000.0);
 
     auto app = std::make_unique<DemoApp>();
     gApp = app.get();
@@ -113,18 +201,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    app->startClock();
-    if (cl.startSeconds > 0.0) {
-        launch.startMs = uint64_t(cl.startSeconds * 1000.0);
-        setClock(app.get(), launch.startMs);
+    int exitCode = 0;
+    if (cl.dumpFrame) {
+        exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath);
+    } else {
+        runMessageLoop(app.get(), cl.startSeconds);
     }
-    gRunning = true;
-    platform::Message message;
-    while (platform::getMessage(&message)) {
-        platform::translateMessage(&message);
-        platform::dispatchMessage(&message);
-    }
-    gRunning = false;
 
     clientStop();
     app->unregisterDriver(driver.get());
@@ -135,5 +217,5 @@ int main(int argc, char** argv) {
     app.reset();
     gApp = nullptr;
     platform::shutdownDisplay();
-    return 0;
+    return exitCode;
 }

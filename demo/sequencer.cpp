@@ -38,6 +38,17 @@ SequencerState& sequencer() {
     return state;
 }
 
+double partStartFor(double t) {
+    double sum = 0.0;
+    for (const PartEntry& entry : partList()) {
+        if (t < sum + entry.duration) {
+            return sum;
+        }
+        sum += entry.duration;
+    }
+    return sum - partList().back().duration;
+}
+
 void constructParts() {
     SequencerState& s = sequencer();
     s.parts.clear();
@@ -101,6 +112,9 @@ void displayFrame() {
     s.lastTime = uint32_t(now);
     float t = float(double(uint32_t(now)) * double(kMillisecond));
     renderPartAt(t, delta);
+    if (s.beforePresent != nullptr) {
+        s.beforePresent();
+    }
     if (app->services.present() != 0) {
         gLogger->report(0, "displayFrame() error");
         return;

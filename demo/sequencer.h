@@ -30,6 +30,8 @@ struct SequencerState {
     uint32_t lastTime = 0;   // low 32 bits of the clock at the previous frame
     uint32_t frameCount = 0; // frames presented successfully
     bool mouseLookRequest = false;
+    // Called after the part has drawn and before present (frame dumps and capture).
+    void (*beforePresent)() = nullptr;
 };
 SequencerState& sequencer();
 
@@ -45,6 +47,9 @@ void displayFrame();
 bool renderPartAt(float t, float delta);
 // The key hook.
 int onKeyHook(int virtualKey, int down);
+
+// Start, in seconds, of the part whose window holds t (the last part's start past the end).
+double partStartFor(double t);
 
 // Builds the parts from the list, in order (no loading).
 void constructParts();
