@@ -1,7 +1,8 @@
 // Graphics device stand-in: the part of the Direct3D 8 interface the render driver and the
 // scenes use, with Direct3D 8's enumeration values and result codes, so callers keep the
 // original numbers. Implementations: GL (OpenGL 3.3 core, in a window or headless through
-// EGL) and Null (no rasteriser; lockable memory only). No platform headers leak from here.
+// EGL) and Null (no rasteriser; lockable memory only). Objects are reference counted
+// (release(), or Ref<T>); pixel rows run top first. No platform headers leak from here.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,9 @@ namespace gfx {
 using HRESULT = int32_t;
 
 // Result codes: MAKE_D3DHRESULT(code) = 0x88760000 | code.
-constexpr HRESULT makeD3dResult(uint32_t code) { return HRESULT(0x88760000u | code); }
+constexpr HRESULT makeD3dResult(uint32_t code) {
+    return HRESULT(0x88760000u | code);
+}
 constexpr HRESULT D3D_OK = 0;
 constexpr HRESULT D3DERR_WRONGTEXTUREFORMAT = makeD3dResult(2072);
 constexpr HRESULT D3DERR_UNSUPPORTEDCOLOROPERATION = makeD3dResult(2073);
@@ -146,11 +149,17 @@ constexpr uint32_t D3DFVF_TEX0 = 0x000, D3DFVF_TEX1 = 0x100, D3DFVF_TEX2 = 0x200
                    D3DFVF_TEX6 = 0x600, D3DFVF_TEX7 = 0x700, D3DFVF_TEX8 = 0x800;
 constexpr uint32_t D3DFVF_LASTBETA_UBYTE4 = 0x1000;
 // Texture coordinate size codes, two bits per set from bit 16: 0 = 2 floats, 1 = 3, 2 = 4, 3 = 1.
-constexpr uint32_t D3DFVF_TEXTUREFORMAT1 = 3, D3DFVF_TEXTUREFORMAT2 = 0,
-                   D3DFVF_TEXTUREFORMAT3 = 1, D3DFVF_TEXTUREFORMAT4 = 2;
-constexpr uint32_t fvfTexCoordSize1(uint32_t set) { return 3u << (set * 2 + 16); }
-constexpr uint32_t fvfTexCoordSize3(uint32_t set) { return 1u << (set * 2 + 16); }
-constexpr uint32_t fvfTexCoordSize4(uint32_t set) { return 2u << (set * 2 + 16); }
+constexpr uint32_t D3DFVF_TEXTUREFORMAT1 = 3, D3DFVF_TEXTUREFORMAT2 = 0, D3DFVF_TEXTUREFORMAT3 = 1,
+                   D3DFVF_TEXTUREFORMAT4 = 2;
+constexpr uint32_t fvfTexCoordSize1(uint32_t set) {
+    return 3u << (set * 2 + 16);
+}
+constexpr uint32_t fvfTexCoordSize3(uint32_t set) {
+    return 1u << (set * 2 + 16);
+}
+constexpr uint32_t fvfTexCoordSize4(uint32_t set) {
+    return 2u << (set * 2 + 16);
+}
 
 // Primitive types.
 constexpr uint32_t D3DPT_POINTLIST = 1, D3DPT_LINELIST = 2, D3DPT_LINESTRIP = 3,
@@ -158,39 +167,39 @@ constexpr uint32_t D3DPT_POINTLIST = 1, D3DPT_LINELIST = 2, D3DPT_LINESTRIP = 3,
 
 // Transform slots (D3DTRANSFORMSTATETYPE).
 constexpr uint32_t D3DTS_VIEW = 2, D3DTS_PROJECTION = 3, D3DTS_TEXTURE0 = 16;
-constexpr uint32_t d3dtsWorldMatrix(uint32_t index) { return index + 256; }
+constexpr uint32_t d3dtsWorldMatrix(uint32_t index) {
+    return index + 256;
+}
 constexpr uint32_t D3DTS_WORLD = 256, D3DTS_WORLD1 = 257, D3DTS_WORLD2 = 258, D3DTS_WORLD3 = 259;
 
 // Render states (D3DRENDERSTATETYPE).
 constexpr uint32_t D3DRS_ZENABLE = 7, D3DRS_FILLMODE = 8, D3DRS_SHADEMODE = 9,
                    D3DRS_LINEPATTERN = 10, D3DRS_ZWRITEENABLE = 14, D3DRS_ALPHATESTENABLE = 15,
                    D3DRS_LASTPIXEL = 16, D3DRS_SRCBLEND = 19, D3DRS_DESTBLEND = 20,
-                   D3DRS_CULLMODE = 22, D3DRS_ZFUNC = 23, D3DRS_ALPHAREF = 24,
-                   D3DRS_ALPHAFUNC = 25, D3DRS_DITHERENABLE = 26, D3DRS_ALPHABLENDENABLE = 27,
-                   D3DRS_FOGENABLE = 28, D3DRS_SPECULARENABLE = 29, D3DRS_ZVISIBLE = 30,
-                   D3DRS_FOGCOLOR = 34, D3DRS_FOGTABLEMODE = 35, D3DRS_FOGSTART = 36,
-                   D3DRS_FOGEND = 37, D3DRS_FOGDENSITY = 38, D3DRS_EDGEANTIALIAS = 40,
-                   D3DRS_ZBIAS = 47, D3DRS_RANGEFOGENABLE = 48, D3DRS_STENCILENABLE = 52,
-                   D3DRS_STENCILFAIL = 53, D3DRS_STENCILZFAIL = 54, D3DRS_STENCILPASS = 55,
-                   D3DRS_STENCILFUNC = 56, D3DRS_STENCILREF = 57, D3DRS_STENCILMASK = 58,
-                   D3DRS_STENCILWRITEMASK = 59, D3DRS_TEXTUREFACTOR = 60, D3DRS_WRAP0 = 128,
-                   D3DRS_WRAP1 = 129, D3DRS_WRAP2 = 130, D3DRS_WRAP3 = 131, D3DRS_WRAP4 = 132,
-                   D3DRS_WRAP5 = 133, D3DRS_WRAP6 = 134, D3DRS_WRAP7 = 135,
-                   D3DRS_CLIPPING = 136, D3DRS_LIGHTING = 137, D3DRS_AMBIENT = 139,
-                   D3DRS_FOGVERTEXMODE = 140, D3DRS_COLORVERTEX = 141,
+                   D3DRS_CULLMODE = 22, D3DRS_ZFUNC = 23, D3DRS_ALPHAREF = 24, D3DRS_ALPHAFUNC = 25,
+                   D3DRS_DITHERENABLE = 26, D3DRS_ALPHABLENDENABLE = 27, D3DRS_FOGENABLE = 28,
+                   D3DRS_SPECULARENABLE = 29, D3DRS_ZVISIBLE = 30, D3DRS_FOGCOLOR = 34,
+                   D3DRS_FOGTABLEMODE = 35, D3DRS_FOGSTART = 36, D3DRS_FOGEND = 37,
+                   D3DRS_FOGDENSITY = 38, D3DRS_EDGEANTIALIAS = 40, D3DRS_ZBIAS = 47,
+                   D3DRS_RANGEFOGENABLE = 48, D3DRS_STENCILENABLE = 52, D3DRS_STENCILFAIL = 53,
+                   D3DRS_STENCILZFAIL = 54, D3DRS_STENCILPASS = 55, D3DRS_STENCILFUNC = 56,
+                   D3DRS_STENCILREF = 57, D3DRS_STENCILMASK = 58, D3DRS_STENCILWRITEMASK = 59,
+                   D3DRS_TEXTUREFACTOR = 60, D3DRS_WRAP0 = 128, D3DRS_WRAP1 = 129,
+                   D3DRS_WRAP2 = 130, D3DRS_WRAP3 = 131, D3DRS_WRAP4 = 132, D3DRS_WRAP5 = 133,
+                   D3DRS_WRAP6 = 134, D3DRS_WRAP7 = 135, D3DRS_CLIPPING = 136, D3DRS_LIGHTING = 137,
+                   D3DRS_AMBIENT = 139, D3DRS_FOGVERTEXMODE = 140, D3DRS_COLORVERTEX = 141,
                    D3DRS_LOCALVIEWER = 142, D3DRS_NORMALIZENORMALS = 143,
                    D3DRS_DIFFUSEMATERIALSOURCE = 145, D3DRS_SPECULARMATERIALSOURCE = 146,
                    D3DRS_AMBIENTMATERIALSOURCE = 147, D3DRS_EMISSIVEMATERIALSOURCE = 148,
                    D3DRS_VERTEXBLEND = 151, D3DRS_CLIPPLANEENABLE = 152,
                    D3DRS_SOFTWAREVERTEXPROCESSING = 153, D3DRS_POINTSIZE = 154,
                    D3DRS_POINTSIZE_MIN = 155, D3DRS_POINTSPRITEENABLE = 156,
-                   D3DRS_POINTSCALEENABLE = 157, D3DRS_POINTSCALE_A = 158,
-                   D3DRS_POINTSCALE_B = 159, D3DRS_POINTSCALE_C = 160,
-                   D3DRS_MULTISAMPLEANTIALIAS = 161, D3DRS_MULTISAMPLEMASK = 162,
-                   D3DRS_PATCHEDGESTYLE = 163, D3DRS_PATCHSEGMENTS = 164,
-                   D3DRS_DEBUGMONITORTOKEN = 165, D3DRS_POINTSIZE_MAX = 166,
-                   D3DRS_INDEXEDVERTEXBLENDENABLE = 167, D3DRS_COLORWRITEENABLE = 168,
-                   D3DRS_TWEENFACTOR = 170, D3DRS_BLENDOP = 171;
+                   D3DRS_POINTSCALEENABLE = 157, D3DRS_POINTSCALE_A = 158, D3DRS_POINTSCALE_B = 159,
+                   D3DRS_POINTSCALE_C = 160, D3DRS_MULTISAMPLEANTIALIAS = 161,
+                   D3DRS_MULTISAMPLEMASK = 162, D3DRS_PATCHEDGESTYLE = 163,
+                   D3DRS_PATCHSEGMENTS = 164, D3DRS_DEBUGMONITORTOKEN = 165,
+                   D3DRS_POINTSIZE_MAX = 166, D3DRS_INDEXEDVERTEXBLENDENABLE = 167,
+                   D3DRS_COLORWRITEENABLE = 168, D3DRS_TWEENFACTOR = 170, D3DRS_BLENDOP = 171;
 // Render-state values.
 constexpr uint32_t D3DZB_FALSE = 0, D3DZB_TRUE = 1, D3DZB_USEW = 2;
 constexpr uint32_t D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3;
@@ -208,8 +217,8 @@ constexpr uint32_t D3DCMP_NEVER = 1, D3DCMP_LESS = 2, D3DCMP_EQUAL = 3, D3DCMP_L
 constexpr uint32_t D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3;
 constexpr uint32_t D3DFOG_NONE = 0, D3DFOG_EXP = 1, D3DFOG_EXP2 = 2, D3DFOG_LINEAR = 3;
 constexpr uint32_t D3DSTENCILOP_KEEP = 1, D3DSTENCILOP_ZERO = 2, D3DSTENCILOP_REPLACE = 3,
-                   D3DSTENCILOP_INCRSAT = 4, D3DSTENCILOP_DECRSAT = 5,
-                   D3DSTENCILOP_INVERT = 6, D3DSTENCILOP_INCR = 7, D3DSTENCILOP_DECR = 8;
+                   D3DSTENCILOP_INCRSAT = 4, D3DSTENCILOP_DECRSAT = 5, D3DSTENCILOP_INVERT = 6,
+                   D3DSTENCILOP_INCR = 7, D3DSTENCILOP_DECR = 8;
 constexpr uint32_t D3DMCS_MATERIAL = 0, D3DMCS_COLOR1 = 1, D3DMCS_COLOR2 = 2;
 constexpr uint32_t D3DWRAP_U = 1, D3DWRAP_V = 2, D3DWRAP_W = 4;
 constexpr uint32_t D3DCOLORWRITEENABLE_RED = 1, D3DCOLORWRITEENABLE_GREEN = 2,
@@ -223,10 +232,10 @@ constexpr uint32_t D3DTSS_COLOROP = 1, D3DTSS_COLORARG1 = 2, D3DTSS_COLORARG2 = 
                    D3DTSS_BUMPENVMAT11 = 10, D3DTSS_TEXCOORDINDEX = 11, D3DTSS_ADDRESSU = 13,
                    D3DTSS_ADDRESSV = 14, D3DTSS_BORDERCOLOR = 15, D3DTSS_MAGFILTER = 16,
                    D3DTSS_MINFILTER = 17, D3DTSS_MIPFILTER = 18, D3DTSS_MIPMAPLODBIAS = 19,
-                   D3DTSS_MAXMIPLEVEL = 20, D3DTSS_MAXANISOTROPY = 21,
-                   D3DTSS_BUMPENVLSCALE = 22, D3DTSS_BUMPENVLOFFSET = 23,
-                   D3DTSS_TEXTURETRANSFORMFLAGS = 24, D3DTSS_ADDRESSW = 25,
-                   D3DTSS_COLORARG0 = 26, D3DTSS_ALPHAARG0 = 27, D3DTSS_RESULTARG = 28;
+                   D3DTSS_MAXMIPLEVEL = 20, D3DTSS_MAXANISOTROPY = 21, D3DTSS_BUMPENVLSCALE = 22,
+                   D3DTSS_BUMPENVLOFFSET = 23, D3DTSS_TEXTURETRANSFORMFLAGS = 24,
+                   D3DTSS_ADDRESSW = 25, D3DTSS_COLORARG0 = 26, D3DTSS_ALPHAARG0 = 27,
+                   D3DTSS_RESULTARG = 28;
 constexpr uint32_t D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 = 3,
                    D3DTOP_MODULATE = 4, D3DTOP_MODULATE2X = 5, D3DTOP_MODULATE4X = 6,
                    D3DTOP_ADD = 7, D3DTOP_ADDSIGNED = 8, D3DTOP_ADDSIGNED2X = 9,
@@ -238,13 +247,12 @@ constexpr uint32_t D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 
                    D3DTOP_MODULATEINVCOLOR_ADDALPHA = 21, D3DTOP_BUMPENVMAP = 22,
                    D3DTOP_BUMPENVMAPLUMINANCE = 23, D3DTOP_DOTPRODUCT3 = 24,
                    D3DTOP_MULTIPLYADD = 25, D3DTOP_LERP = 26;
-constexpr uint32_t D3DTA_SELECTMASK = 0x0f, D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1,
-                   D3DTA_TEXTURE = 2, D3DTA_TFACTOR = 3, D3DTA_SPECULAR = 4, D3DTA_TEMP = 5,
-                   D3DTA_COMPLEMENT = 0x10, D3DTA_ALPHAREPLICATE = 0x20;
+constexpr uint32_t D3DTA_SELECTMASK = 0x0f, D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2,
+                   D3DTA_TFACTOR = 3, D3DTA_SPECULAR = 4, D3DTA_TEMP = 5, D3DTA_COMPLEMENT = 0x10,
+                   D3DTA_ALPHAREPLICATE = 0x20;
 constexpr uint32_t D3DTADDRESS_WRAP = 1, D3DTADDRESS_MIRROR = 2, D3DTADDRESS_CLAMP = 3,
                    D3DTADDRESS_BORDER = 4, D3DTADDRESS_MIRRORONCE = 5;
-constexpr uint32_t D3DTEXF_NONE = 0, D3DTEXF_POINT = 1, D3DTEXF_LINEAR = 2,
-                   D3DTEXF_ANISOTROPIC = 3;
+constexpr uint32_t D3DTEXF_NONE = 0, D3DTEXF_POINT = 1, D3DTEXF_LINEAR = 2, D3DTEXF_ANISOTROPIC = 3;
 constexpr uint32_t D3DTTFF_DISABLE = 0;
 constexpr uint32_t D3DTSS_TCI_PASSTHRU = 0;
 
@@ -533,13 +541,12 @@ public:
                                 std::string* pixels) = 0;
 
     // Resources; each out pointer receives one reference.
-    virtual HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels,
-                                  uint32_t usage, Format format, uint32_t pool,
-                                  Texture** texture) = 0;
-    virtual HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf,
-                                       uint32_t pool, VertexBuffer** buffer) = 0;
-    virtual HRESULT createIndexBuffer(uint32_t length, uint32_t usage, Format format,
-                                      uint32_t pool, IndexBuffer** buffer) = 0;
+    virtual HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                                  Format format, uint32_t pool, Texture** texture) = 0;
+    virtual HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
+                                       VertexBuffer** buffer) = 0;
+    virtual HRESULT createIndexBuffer(uint32_t length, uint32_t usage, Format format, uint32_t pool,
+                                      IndexBuffer** buffer) = 0;
     virtual HRESULT createDepthStencilSurface(uint32_t width, uint32_t height, Format format,
                                               uint32_t multiSample, Surface** surface) = 0;
     virtual HRESULT getBackBuffer(uint32_t index, uint32_t type, Surface** surface) = 0;
@@ -578,16 +585,15 @@ public:
     virtual HRESULT setIndices(IndexBuffer* buffer, uint32_t baseVertexIndex) = 0;
 
     // Drawing; primitive counts as Direct3D counts them.
-    virtual HRESULT drawPrimitive(uint32_t type, uint32_t startVertex,
-                                  uint32_t primitiveCount) = 0;
+    virtual HRESULT drawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primitiveCount) = 0;
     virtual HRESULT drawIndexedPrimitive(uint32_t type, uint32_t minIndex, uint32_t numVertices,
                                          uint32_t startIndex, uint32_t primitiveCount) = 0;
     virtual HRESULT drawPrimitiveUP(uint32_t type, uint32_t primitiveCount, const void* vertices,
                                     uint32_t stride) = 0;
-    virtual HRESULT drawIndexedPrimitiveUP(uint32_t type, uint32_t minIndex,
-                                           uint32_t numVertices, uint32_t primitiveCount,
-                                           const void* indices, Format indexFormat,
-                                           const void* vertices, uint32_t stride) = 0;
+    virtual HRESULT drawIndexedPrimitiveUP(uint32_t type, uint32_t minIndex, uint32_t numVertices,
+                                           uint32_t primitiveCount, const void* indices,
+                                           Format indexFormat, const void* vertices,
+                                           uint32_t stride) = 0;
 
     // State blocks, named by non-zero tokens.
     virtual HRESULT beginStateBlock() = 0;

@@ -1,0 +1,43 @@
+// Entry point of the gfx device: picks the implementation and keeps the last creation error.
+// Holds no device state of its own.
+#include "platform/gfx/device_base.h"
+
+namespace gfx {
+
+namespace {
+std::string& lastErrorText() {
+    static std::string text;
+    return text;
+}
+} // namespace
+
+namespace detail {
+void setLastError(std::string text) {
+    lastErrorText() = std::move(text);
+}
+} // namespace detail
+
+std::unique_ptr<Direct3D> createDirect3D(uint32_t sdkVersion, Backend backend) {
+    lastErrorText().clear();
+    if (sdkVersion != D3D_SDK_VERSION) {
+        lastErrorText() = "wrong SDK version " + std::to_string(sdkVersion) + " (expected " +
+                          std::to_string(D3D_SDK_VERSION) + ")";
+        return nullptr;
+    }
+    switch (backend) {
+    case Backend::Null:
+        return detail::createNullDirect3D();
+    case Backend::GlWindow:
+        return detail::createGlDirect3D(false);
+    case Backend::GlHeadless:
+        return detail::createGlDirect3D(true);
+    }
+    lastErrorText() = "unknown backend";
+    return nullptr;
+}
+
+const std::string& lastError() {
+    return lastErrorText();
+}
+
+} // namespace gfx
