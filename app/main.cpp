@@ -2,7 +2,9 @@
 // the demo client, runs the message loop and tears everything down in order.
 #include "app/demo_app.h"
 #include "demo/sequencer.h"
+#include "platform/files.h"
 #include "platform/png.h"
+#include "platform/sound.h"
 #include "platform/timer.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
@@ -22,6 +24,9 @@ struct CommandLine {
     bool headless = false;
     bool nullDevice = false;
     double startSeconds = 0.0;
+    bool mute = false;
+    std::string dataDirectory;
+    std::string dumpLoadingPath;
     bool dumpFrame = false;
     double dumpSeconds = 0.0;
     std::string dumpPath;
@@ -37,6 +42,11 @@ void printUsage(FILE* out) {
                "  --headless         render without any display or window\n"
                "  --start SECONDS    start the clock at this demo time (0 to 250)\n"
                "  --null-device      draw nothing (measures the CPU side only)\n"
+               "  --data DIR         read the data pack from DIR (default: data/ beside the\n"
+               "                     program, or in the working directory)\n"
+               "  --mute             play without sound\n"
+               "  --dump-loading FILE.png\n"
+               "                     write the loading picture as presented, then exit\n"
                "  --dump-frame SECONDS FILE.png\n"
                "                     render the frame at that demo time headless and write it\n"
                "                     as PNG (the scene is played from its start at 60 fps)\n"
@@ -58,6 +68,17 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
             cl->headless = true;
         } else if (arg == "--null-device") {
             cl->nullDevice = true;
+        } else if (arg == "--mute") {
+            cl->mute = true;
+        } else if (arg == "--data" || arg == "--dump-loading") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "demo: %s needs a path\n", arg.c_str());
+                return 2;
+            }
+            (arg == "--data" ? cl->dataDirectory : cl->dumpLoadingPath) = argv[++i];
+            if (arg == "--dump-loading") {
+                cl->headless = true;
+            }
         } else if (arg == "--start") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "demo: --start needs a number of seconds\n");
@@ -111,6 +132,8 @@ void writeDump() {
 
 // Plays the scene that holds `seconds` from its start at 60 frames per second of virtual
 // time, so that scenes with state look as in a real run, and writes the last frame.
+void writeLoadingDump() { writeDump(); }
+
 int dumpFrame(DemoApp* app, double seconds, const std::string& path) {
     static platform::VirtualTimeSource time(0);
     platform::setTimeSource(&time);
@@ -176,6 +199,16 @@ int main(int argc, char** argv) {
     }
     platform::installInterruptHandler();
 
+    if (!cl.dataDirectory.empty()) {
+        platform::setDataDirectory(cl.dataDirectory);
+    }
+    // Headless runs are silent: nobody is there to listen and no device may exist.
+    platform::setSoundMuted(cl.mute || cl.headless);
+    if (!cl.dumpLoadingPath.empty()) {
+        dumpPath = cl.dumpLoadingPath;
+        setLoadingShownHook(writeLoadingDump);
+    }
+
     LaunchOptions& launch = launchOptions();
     launch.windowed = cl.windowed;
     launch.headless = cl.headless;
@@ -202,7 +235,12 @@ int main(int argc, char** argv) {
     }
 
     int exitCode = 0;
-    if (cl.dumpFrame) {
+    if (!cl.dumpLoadingPath.empty()) {
+        exitCode = dumpWritten ? 0 : 1;
+        if (dumpWritten) {
+            std::fprintf(stderr, "demo: wrote %s\n", cl.dumpLoadingPath.c_str());
+        }
+    } else if (cl.dumpFrame) {
         exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath);
     } else {
         runMessageLoop(app.get(), cl.startSeconds);

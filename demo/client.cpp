@@ -1,11 +1,75 @@
 // The demo client's hooks: configure the application, load everything before the clock
-// starts, and at exit log the average frame rate.
+// starts while the loading picture is on screen, start the music, and at exit release the
+// textures and log the average frame rate.
 #include "app/demo_app.h"
 #include "demo/sequencer.h"
+#include "platform/files.h"
+#include "platform/sound.h"
 #include "render/render_driver.h"
+#include "scene/camera.h"
+#include "scene/image_loader.h"
+#include "scene/texture_registry.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+struct Music {
+    platform::SoundSample* sample = nullptr;
+    int channel = -1;
+};
+Music music;
+
+void (*loadingShown)() = nullptr;
+
+// Shows the loading picture: a scene whose camera looks from z = 750 toward the origin.
+void showLoadingPicture(TextureImage* picture) {
+    DemoApp* app = gDemoApp;
+    RenderDriver* driver = gDemoDriver;
+    Projection projection{};
+    projection.init(&app->frameBuffer, 65, 10, 100000);
+    projection.mode = 2;
+    Camera camera{};
+    camera.init(&projection, 0);
+    camera.position = {0, 0, 750};
+    camera.orientation = eulerMatrix(float(M_PI), 0, 0);
+    Scene scene;
+    scene.camera = &camera;
+    scene.flags = 7;
+    scene.registry = gRegistry;
+
+    driver->restoreRenderTarget(driver);
+    ColorF darkBlue{0, 0, 0, 0.2f};
+    driver->clear(driver, &darkBlue);
+    driver->clearDepth(0.0f);
+    driver->beginScene(driver, &scene);
+    driver->drawTextureQuad(driver, picture);
+    driver->endScene(driver);
+    if (loadingShown != nullptr) {
+        loadingShown();
+    }
+    app->services.present();
+    driver->currentScene = nullptr; // the scene lives on this stack frame only
+}
+
+void startMusic() {
+    if (!platform::soundInit(44100, 32, 2)) {
+        if (!platform::soundError().empty()) {
+            std::fprintf(stderr, "demo: no sound (%s); playing silently\n",
+                         platform::soundError().c_str());
+        }
+        return;
+    }
+    std::string path = platform::resolveDataPath("data/music.mp3");
+    music.sample = platform::soundSampleLoad(-1, path.c_str(), 0, 0, 0);
+    music.channel = platform::soundPlay(-1, music.sample);
+}
+
+} // namespace
+
+void setLoadingShownHook(void (*hook)()) { loadingShown = hook; }
 
 int clientInitialize() {
     DemoApp* app = gApp;
@@ -24,8 +88,28 @@ int clientInitialize() {
 }
 
 int demoLoad() {
+    gRegistry = new TextureRegistry;
+    TextureImage* loading = loadTexture("data\\loading.jpg", kErrorPart2);
+    gDemoDriver->createTexture(loading, 0);
+    showLoadingPicture(loading);
+
     constructParts();
-    return loadParts();
+    int result = loadParts();
+    if (result != 0) {
+        return result;
+    }
+    for (TextureImage* t = gRegistry->firstTexture(); t != nullptr; t = gRegistry->nextTexture()) {
+        if ((t->flags & kTextureCreated) != 0) {
+            continue;
+        }
+        if (gDemoDriver->createTexture(t, 0) != 0) {
+            gLogger->report(1, "failed to load texture");
+            gDemoApp->services.quit(0);
+            break;
+        }
+    }
+    startMusic();
+    return 0;
 }
 
 int clientStart() {
@@ -35,6 +119,14 @@ int clientStart() {
 
 int clientStop() {
     DemoApp* app = gDemoApp;
+    if (gRegistry != nullptr) {
+        for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
+             t = gRegistry->nextTexture()) {
+            gDemoDriver->releaseTexture(t, 1);
+        }
+        delete gRegistry;
+        gRegistry = nullptr;
+    }
     // Frames over the time actually played (the clock may have started past 0).
     uint64_t clock = app->clock.load() - launchOptions().startMs;
     double fps = clock != 0 ? double(sequencer().frameCount) * 1000.0 / double(clock) : 0.0;
@@ -49,4 +141,7 @@ void clientCleanup() {
     gLogger = nullptr;
     delete[] gDemoApp->logFileName;
     gDemoApp->logFileName = nullptr;
+    platform::soundSampleFree(music.sample);
+    music = Music{};
+    platform::soundClose();
 }

@@ -51,6 +51,9 @@ int onKeyHook(int virtualKey, int down);
 // Start, in seconds, of the part whose window holds t (the last part's start past the end).
 double partStartFor(double t);
 
+// Called after the loading picture is drawn and before it is presented.
+void setLoadingShownHook(void (*hook)());
+
 // Builds the parts from the list, in order (no loading).
 void constructParts();
 // Loads every part in order; the first non-zero result is returned.

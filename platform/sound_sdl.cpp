@@ -1,0 +1,122 @@
+#include "platform/sound.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace platform {
+
+struct SoundSample {
+    Mix_Chunk* chunk;
+};
+
+namespace {
+
+// The audio back ends print their own complaints on stderr when there is no device; the
+// caller gets one line from us instead, so keep stderr quiet while the mixer opens.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        int devNull = ::open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && devNull >= 0) {
+            dup2(devNull, 2);
+        }
+        if (devNull >= 0) {
+            ::close(devNull);
+        }
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            dup2(saved_, 2);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+bool opened = false;
+bool muted = false;
+std::string lastError;
+} // namespace
+
+bool soundInit(int mixRate, int channels, uint32_t) {
+    lastError.clear();
+    if (muted) {
+        return false; // silent on purpose: nothing to report
+    }
+    if (opened) {
+        return true;
+    }
+    QuietStderr quiet;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        lastError = SDL_GetError();
+        return false;
+    }
+    Mix_Init(MIX_INIT_MP3);
+    if (Mix_OpenAudio(mixRate, AUDIO_S16SYS, 2, 2048) != 0) {
+        lastError = Mix_GetError();
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    Mix_AllocateChannels(channels);
+    opened = true;
+    return true;
+}
+
+void soundClose() {
+    if (!opened) {
+        return;
+    }
+    Mix_HaltChannel(-1);
+    Mix_CloseAudio();
+    Mix_Quit();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    opened = false;
+}
+
+void setSoundMuted(bool mute) { muted = mute; }
+const std::string& soundError() { return lastError; }
+
+SoundSample* soundSampleLoad(int, const char* path, uint32_t, int, int) {
+    if (!opened || path == nullptr) {
+        return nullptr;
+    }
+    Mix_Chunk* chunk = Mix_LoadWAV(path);
+    if (chunk == nullptr) {
+        lastError = Mix_GetError();
+        return nullptr;
+    }
+    return new SoundSample{chunk};
+}
+
+int soundPlay(int channel, SoundSample* sample) {
+    if (!opened || sample == nullptr) {
+        return -1;
+    }
+    return Mix_PlayChannel(channel, sample->chunk, 0);
+}
+
+void soundSampleFree(SoundSample* sample) {
+    if (sample == nullptr) {
+        return;
+    }
+    if (opened) {
+        Mix_HaltChannel(-1);
+    }
+    Mix_FreeChunk(sample->chunk);
+    delete sample;
+}
+
+} // namespace platform
