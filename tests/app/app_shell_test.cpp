@@ -164,3 +164,54 @@ TEST_F(AppFixture, SetCursorHidesAndMoves) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AppFixture, FrameBufferSoftwarePixelsAreFilledNestedAndPresented) {
+    FrameBuffer* fb = app->services.getFrameBuffer();
+    EXPECT_EQ(fb->unlock(fb), 4); // not locked
+    ColorF blue{0, 0, 0, 1};
+    fb->clearColour(fb, &blue, 0);
+    ASSERT_EQ(fb->lock(fb, 3), 0);
+    ASSERT_NE(fb->softwarePixels, nullptr);
+    EXPECT_EQ(fb->bits, fb->softwarePixels);
+    EXPECT_EQ(fb->pitch, 800 * 4);
+    EXPECT_EQ(reinterpret_cast<uint32_t*>(fb->bits)[1234], 0x000000FFu);
+    ASSERT_EQ(fb->lock(fb, 0), 0); // nested: no new work
+    EXPECT_EQ(fb->lockCount, 2);
+    EXPECT_EQ(fb->unlock(fb), 0);
+    EXPECT_NE(fb->bits, nullptr);
+    EXPECT_EQ(fb->unlock(fb), 0);
+    EXPECT_EQ(fb->bits, nullptr);
+    EXPECT_EQ(app->services.present(), 0); // copies into the back buffer and frees
+    EXPECT_EQ(fb->softwarePixels, nullptr);
+}
+
+TEST_F(AppFixture, FrameBufferLocksTheBackBufferWhenAsked) {
+    FrameBuffer* fb = app->services.getFrameBuffer();
+    ASSERT_EQ(fb->lock(fb, 0), 0);
+    EXPECT_NE(fb->lockedSurface, nullptr);
+    EXPECT_EQ(fb->softwarePixels, nullptr);
+    EXPECT_GE(fb->pitch, 800 * 4);
+    EXPECT_EQ(fb->unlock(fb), 0);
+    EXPECT_EQ(fb->lockedSurface, nullptr);
+}
+
+TEST(ColourPacking, TruncatesEachChannel) {
+    EXPECT_EQ(packColour(ColorF{0, 0, 0, 0.2f}), 0x00000033u);
+    EXPECT_EQ(packColour(ColorF{1, 1, 1, 1}), 0xFFFFFFFFu);
+    EXPECT_EQ(packColour(ColorF{0.5f, 0.999f, 0, 0}), 0x7FFE0000u);
+}
+
+TEST(PixelFormats, CodesBothWays) {
+    EXPECT_EQ(bytesPerPixelOf(24), 2u);
+    EXPECT_EQ(bytesPerPixelOf(30), 3u);
+    EXPECT_EQ(bytesPerPixelOf(101), 4u);
+    EXPECT_EQ(bytesPerPixelOf(99), 0u);
+    EXPECT_EQ(d3dFormatOf(41), gfx::D3DFMT_A8R8G8B8);
+    EXPECT_EQ(formatCodeOf(gfx::D3DFMT_R5G6B5), 24u);
+    EXPECT_EQ(formatCodeOf(12345), 0u);
+    EXPECT_EQ(d3dFormatOf(7), 0u);
+}
+
+} // namespace
