@@ -1,0 +1,138 @@
+// Input side of the video decoder: byte sources, the 2048-byte block reader, the system-layer
+// demultiplexer (MPEG-1 packs/packets, MPEG-2 program-stream PES) and the bit reader the video
+// parser works on. Knows nothing of video syntax beyond start codes; the input never runs dry:
+// after the end of the data every read yields sequence end codes.
+#pragma once
+
+#include "media/mpeg/diagnostics.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+
+namespace mpeg {
+
+constexpr size_t kBlockSize = 2048;
+constexpr uint32_t kSequenceEndCode = 0x000001B7;
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to n bytes; fewer means the end of the data.
+    virtual size_t read(uint8_t* dst, size_t n) = 0;
+    virtual void rewind() = 0;
+};
+
+class FileSource final : public ByteSource {
+public:
+    // Returns null when the file cannot be opened.
+    static std::unique_ptr<FileSource> open(const char* path);
+    size_t read(uint8_t* dst, size_t n) override;
+    void rewind() override;
+
+private:
+    struct Closer {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<FILE, Closer> file_;
+};
+
+// Reads from memory the caller keeps alive.
+class MemorySource final : public ByteSource {
+public:
+    explicit MemorySource(std::span<const uint8_t> data) : data_(data) {}
+    size_t read(uint8_t* dst, size_t n) override;
+    void rewind() override { pos_ = 0; }
+
+private:
+    std::span<const uint8_t> data_;
+    size_t pos_ = 0;
+};
+
+// Reads the source in fixed blocks. The rest of a short block, and every block after it, is
+// filled with sequence end codes so parsing stops cleanly at the end of the data.
+class BlockReader {
+public:
+    void reset(ByteSource* source);
+    const uint8_t* next();
+    // True once the current block holds padding from position pos onwards.
+    bool pastEnd(size_t pos) const { return ended_ && pos >= valid_; }
+
+private:
+    ByteSource* source_ = nullptr;
+    alignas(16) uint8_t block_[kBlockSize] = {};
+    size_t valid_ = 0;
+    bool ended_ = false;
+};
+
+// Pulls the payload of video packets out of a system stream.
+class SystemDemux {
+public:
+    void reset(BlockReader* blocks, Diagnostics* diag);
+    // The next run of video elementary-stream bytes; never empty.
+    std::span<const uint8_t> nextPayload();
+
+private:
+    uint8_t getByte();
+    void skipBytes(size_t n);
+    bool atEnd() const { return blocks_->pastEnd(pos_); }
+    bool parsePacketHeader(uint32_t code, size_t length);
+
+    BlockReader* blocks_ = nullptr;
+    Diagnostics* diag_ = nullptr;
+    const uint8_t* block_ = nullptr;
+    size_t pos_ = kBlockSize;
+    size_t payloadLeft_ = 0;
+    bool endless_ = false;
+};
+
+class BitReader {
+public:
+    // demux is null for elementary streams.
+    void reset(BlockReader* blocks, SystemDemux* demux);
+
+    // Top 32 bits of the stream, not consumed.
+    uint32_t peek32() {
+        if (bits_ < 32)
+            refill();
+        return static_cast<uint32_t>(cache_ >> 32);
+    }
+    uint32_t show(int n) { return peek32() >> (32 - n); }
+    void skip(int n) {
+        cache_ <<= n;
+        bits_ -= n;
+    }
+    uint32_t get(int n) {
+        uint32_t v = show(n);
+        skip(n);
+        return v;
+    }
+    uint32_t getBit() { return get(1); }
+    void skipBits(int n);
+
+    // Fast-path access for the coefficient loop: at least 57 valid bits after ensure57().
+    void ensure57() {
+        if (bits_ < 57)
+            refill();
+    }
+    uint64_t cache() const { return cache_; }
+
+    void byteAlign() { skip(bits_ & 7); }
+    // Aligns and skips to the next 0x000001 prefix; returns the 32-bit start code there.
+    uint32_t nextStartCode();
+
+private:
+    void refill();
+    void nextChunk();
+
+    BlockReader* blocks_ = nullptr;
+    SystemDemux* demux_ = nullptr;
+    const uint8_t* ptr_ = nullptr;
+    const uint8_t* end_ = nullptr;
+    uint64_t cache_ = 0;
+    int bits_ = 0;
+};
+
+} // namespace mpeg

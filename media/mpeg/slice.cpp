@@ -1,0 +1,544 @@
+// Slices, macroblocks and blocks: macroblock modes, motion vectors, coded block pattern and
+// coefficient decoding with inverse quantisation, then reconstruction into the frame store.
+// Any syntax error abandons the slice; the caller resynchronises at the next start code.
+#include "media/mpeg/decoder_impl.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace mpeg {
+
+namespace {
+
+struct BlockNames {
+    const char* function;
+    const char* index;
+};
+
+template <bool Intra, bool Mpeg2> constexpr BlockNames blockNames() {
+    if constexpr (Mpeg2)
+        return Intra ? BlockNames{"Decode_MPEG2_Intra_Block", "intra2"}
+                     : BlockNames{"Decode_MPEG2_Non_Intra_Block", "inter2"};
+    else
+        return Intra ? BlockNames{"Decode_MPEG1_Intra_Block", "intra"}
+                     : BlockNames{"Decode_MPEG1_Non_Intra_Block", "inter"};
+}
+
+// Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
+// anything beyond the DC term is nonzero.
+template <bool Intra, bool Mpeg2>
+bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOnly = false) {
+    constexpr BlockNames names = blockNames<Intra, Mpeg2>();
+    BitReader& bs = d.bs;
+    const uint8_t* scan = kScan[d.pic.alternate_scan];
+    const bool chromaMatrix = cc != 0 && d.seq.chroma_format != 1;
+    const uint8_t* W;
+    if constexpr (Intra)
+        W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
+    else
+        W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
+                         : d.seq.non_intra_quantiser_matrix;
+    const int qs = d.slice.quantiser_scale;
+    const VlcTable& table =
+        (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
+    int i;
+    int sum = 0;
+    if constexpr (Intra) {
+        const VlcTable& dcTable = cc == 0 ? d.vlc.dctDcSizeLuminance : d.vlc.dctDcSizeChrominance;
+        const VlcEntry e = dcTable.lookup(bs.peek32());
+        if (e.length == 0) {
+            d.diag.message("invalid Huffman code in %s()\n", names.function);
+            return false;
+        }
+        bs.skip(e.length);
+        int diff = 0;
+        if (e.value > 0) {
+            const int size = e.value;
+            diff = static_cast<int>(bs.get(size));
+            if ((diff >> (size - 1)) == 0)
+                diff -= (1 << size) - 1;
+        }
+        int& pred = d.slice.dc_dct_pred[cc];
+        pred = std::clamp(pred + diff, -(1 << 16), 1 << 16);
+        const int shift = Mpeg2 ? 3 - d.pic.intra_dc_precision : 3;
+        const int dc = std::clamp(pred * (1 << shift), -2048, 2047);
+        blk[0] = static_cast<int16_t>(dc);
+        sum = dc;
+        i = 0;
+        if (dcOnly) { // D pictures: no AC coefficients and no end of block
+            acPresent = false;
+            return true;
+        }
+    } else {
+        i = -1;
+    }
+    int last = i;
+    for (;;) {
+        bs.ensure57();
+        const uint64_t c = bs.cache();
+        int run, level;
+        if (!Intra && i < 0 && (c >> 63)) {
+            // "1s": the first coefficient of a non-intra block
+            run = 0;
+            level = ((c >> 62) & 1) ? -1 : 1;
+            bs.skip(2);
+        } else {
+            const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
+            if (e.length == 0) {
+                d.diag.message("invalid Huffman code in %s()\n", names.function);
+                return false;
+            }
+            if (e.value == kDctEob) {
+                bs.skip(e.length);
+                break;
+            }
+            if (e.value == kDctEscape) {
+                run = static_cast<int>((c >> 52) & 63);
+                if constexpr (Mpeg2) {
+                    level = static_cast<int>(static_cast<int64_t>(c << 12) >> 52);
+                    bs.skip(24);
+                    if ((level & 2047) == 0) {
+                        d.diag.message("invalid escape in %s()\n", names.function);
+                        return false;
+                    }
+                } else {
+                    const int l8 = static_cast<int>((c >> 44) & 255);
+                    if (l8 == 0) {
+                        level = static_cast<int>((c >> 36) & 255);
+                        bs.skip(28);
+                    } else if (l8 == 128) {
+                        level = static_cast<int>((c >> 36) & 255) - 256;
+                        bs.skip(28);
+                    } else {
+                        level = static_cast<int8_t>(l8);
+                        bs.skip(20);
+                    }
+                }
+            } else {
+                run = e.value >> 6;
+                level = e.value & 63;
+                if ((c >> (63 - e.length)) & 1)
+                    level = -level;
+                bs.skip(e.length + 1);
+            }
+        }
+        i += run + 1;
+        if (i >= 64) {
+            d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
+            return false;
+        }
+        const int pos = scan[i];
+        const int magnitude = std::abs(level);
+        int val = Intra ? (magnitude * W[pos] * qs) >> 4 : ((2 * magnitude + 1) * W[pos] * qs) >> 5;
+        if constexpr (!Mpeg2) {
+            if (val != 0 && (val & 1) == 0)
+                val -= 1; // MPEG-1 mismatch control: force odd
+        }
+        val = level < 0 ? -std::min(val, 2048) : std::min(val, 2047);
+        blk[pos] = static_cast<int16_t>(val);
+        sum += val;
+        last = i;
+    }
+    acPresent = last > 0;
+    if constexpr (Mpeg2) {
+        if ((sum & 1) == 0) {
+            blk[63] ^= 1;
+            acPresent = true;
+        }
+    }
+    return true;
+}
+
+inline void dcPut(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t v = static_cast<uint8_t>(std::clamp((blk[0] + 4) >> 3, 0, 255));
+    blk[0] = 0;
+    for (int r = 0; r < 8; ++r, dst += stride)
+        std::memset(dst, v, 8);
+}
+
+inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
+    const int v = (blk[0] + 4) >> 3;
+    blk[0] = 0;
+    for (int r = 0; r < 8; ++r, dst += stride)
+        for (int c = 0; c < 8; ++c)
+            dst[c] = static_cast<uint8_t>(std::clamp(dst[c] + v, 0, 255));
+}
+
+} // namespace
+
+void DecoderState::resetIntraDcPredictors() {
+    const int v = 1 << (7 + (seq.mpeg2 ? pic.intra_dc_precision : 0));
+    slice.dc_dct_pred[0] = slice.dc_dct_pred[1] = slice.dc_dct_pred[2] = v;
+}
+
+void DecoderState::setQuantiserScale(int quantiser_scale_code) {
+    slice.quantiser_scale_code = quantiser_scale_code;
+    slice.quantiser_scale = (seq.mpeg2 && pic.q_scale_type)
+                                ? kNonLinearQuantiserScale[quantiser_scale_code & 31]
+                                : 2 * quantiser_scale_code;
+}
+
+void DecoderState::decodeSlices() {
+    picMbRows = pic.picture_structure == kFramePicture ? mb_height : mb_height / 2;
+    picMbCount = mb_width * picMbRows;
+    mbDecoded = 0;
+    for (;;) {
+        const uint32_t code = bs.nextStartCode();
+        if (code < 0x00000101 || code > 0x000001AF)
+            break;
+        bs.skip(32);
+        if (!decodeSlice(static_cast<int>(code & 0xFF)))
+            std::memset(block, 0, sizeof block); // drop half-read coefficients
+    }
+    if (mbDecoded < picMbCount)
+        diag.message("start_of_slice(): Premature end of picture\n");
+}
+
+bool DecoderState::macroblockAddressIncrement(int& increment) {
+    increment = 0;
+    for (;;) {
+        const VlcEntry e = vlc.macroblockAddressIncrement.lookup(bs.peek32());
+        if (e.length == 0)
+            return false;
+        bs.skip(e.length);
+        if (e.value == kMbaStuffing)
+            continue;
+        if (e.value == kMbaEscape) {
+            increment += 33;
+            if (increment > picMbCount + 33)
+                return false;
+            continue;
+        }
+        increment += e.value;
+        return true;
+    }
+}
+
+bool DecoderState::decodeSlice(int slice_vertical_position) {
+    int row = slice_vertical_position - 1;
+    if (seq.vertical_size > 2800)
+        row += static_cast<int>(bs.get(3)) << 7;
+    if (row >= picMbRows) {
+        diag.message("Too many macroblocks in picture\n");
+        return false;
+    }
+    setQuantiserScale(static_cast<int>(bs.get(5)));
+    // intra_slice_flag, intra_slice, reserved bits and extra_information_slice
+    if (seq.mpeg2 && bs.get(1)) {
+        bs.skip(8);
+        while (bs.get(1))
+            bs.skip(8);
+    } else if (!seq.mpeg2) {
+        while (bs.get(1))
+            bs.skip(8);
+    }
+    resetIntraDcPredictors();
+    std::memset(slice.PMV, 0, sizeof slice.PMV);
+
+    int increment;
+    if (!macroblockAddressIncrement(increment)) {
+        diag.message("start_of_slice(): MBAinc unsuccessful\n");
+        return false;
+    }
+    int address = row * mb_width + increment - 1;
+    for (;;) {
+        if (address >= picMbCount) {
+            diag.message("Too many macroblocks in picture\n");
+            return false;
+        }
+        if (!decodeMacroblock(address))
+            return false;
+        ++mbDecoded;
+        if (bs.show(23) == 0)
+            return true; // a start code: the slice is complete
+        if (!macroblockAddressIncrement(increment)) {
+            diag.message("Invalid macroblock_address_increment code\n");
+            return false;
+        }
+        for (int k = 1; k < increment; ++k) {
+            ++address;
+            if (address >= picMbCount) {
+                diag.message("Too many macroblocks in picture\n");
+                return false;
+            }
+            skippedMacroblock(address);
+            ++mbDecoded;
+        }
+        ++address;
+    }
+}
+
+int DecoderState::dmvector() {
+    if (!bs.get(1))
+        return 0;
+    return bs.get(1) ? -1 : 1;
+}
+
+bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress) {
+    const VlcEntry e = vlc.motionCode.lookup(bs.peek32());
+    if (e.length == 0) {
+        diag.message("Invalid motion_vector code (MBA %d, pic %d)\n", mbAddress, pictureCount);
+        return false;
+    }
+    bs.skip(e.length);
+    const int motion_code = e.value;
+    const int r_size = std::clamp(f_code, 1, 9) - 1;
+    int delta = motion_code;
+    if (r_size > 0 && motion_code != 0) {
+        const int motion_residual = static_cast<int>(bs.get(r_size));
+        delta = ((std::abs(motion_code) - 1) << r_size) + motion_residual + 1;
+        if (motion_code < 0)
+            delta = -delta;
+    }
+    const int low = -(16 << r_size), high = (16 << r_size) - 1, range = 32 << r_size;
+    int v = pmv + delta;
+    if (v < low)
+        v += range;
+    else if (v > high)
+        v -= range;
+    out = std::clamp(v, low, high);
+    return true;
+}
+
+bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_count,
+                                 bool fieldFormat, bool dmv, int mbAddress) {
+    const bool framePicture = pic.picture_structure == kFramePicture;
+    const int fx = pic.f_code[s][0], fy = pic.f_code[s][1];
+    auto& PMV = slice.PMV;
+    if (motion_vector_count == 1) {
+        if (fieldFormat && !dmv)
+            m.motion_vertical_field_select[0][s] = static_cast<int>(bs.get(1));
+        const bool halve = framePicture && fieldFormat;
+        int x, y, dm[2] = {0, 0};
+        if (!motionComponent(PMV[0][s][0], fx, x, mbAddress))
+            return false;
+        if (dmv)
+            dm[0] = dmvector();
+        if (!motionComponent(halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
+            return false;
+        if (dmv)
+            dm[1] = dmvector();
+        m.vector[0][s][0] = m.vector[1][s][0] = x;
+        m.vector[0][s][1] = m.vector[1][s][1] = y;
+        PMV[0][s][0] = PMV[1][s][0] = x;
+        PMV[0][s][1] = PMV[1][s][1] = halve ? y * 2 : y;
+        if (dmv)
+            dualPrimeVectors(m, dm, x, y);
+        return true;
+    }
+    for (int r = 0; r < 2; ++r) {
+        m.motion_vertical_field_select[r][s] = static_cast<int>(bs.get(1));
+        int x, y;
+        if (!motionComponent(PMV[r][s][0], fx, x, mbAddress))
+            return false;
+        if (!motionComponent(framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y, mbAddress))
+            return false;
+        m.vector[r][s][0] = x;
+        m.vector[r][s][1] = y;
+        PMV[r][s][0] = x;
+        PMV[r][s][1] = framePicture ? y * 2 : y;
+    }
+    return true;
+}
+
+void DecoderState::blockDestination(int n, int mbx, int mby, int dct_type, uint8_t*& dst,
+                                    ptrdiff_t& stride) {
+    const int parity = pic.picture_structure == kBottomField ? 1 : 0;
+    const bool framePicture = pic.picture_structure == kFramePicture;
+    int c = 0, x, y, k;
+    if (n < 4) {
+        k = n;
+        x = mbx * 16 + (k & 1) * 8;
+        y = mby * 16;
+    } else {
+        c = (n & 1) ? 2 : 1;
+        k = (n - 4) >> 1;
+        if (seq.chroma_format == 1) {
+            x = mbx * 8;
+            y = mby * 8;
+            k = 0;
+        } else if (seq.chroma_format == 2) {
+            x = mbx * 8;
+            y = mby * 16;
+            k <<= 1; // rows only
+        } else {
+            x = mbx * 16 + (k & 1) * 8;
+            y = mby * 16;
+        }
+    }
+    Plane& p = frames[currentIndex].plane[c];
+    ptrdiff_t ps = p.stride;
+    uint8_t* base = p.data();
+    if (!framePicture) {
+        base += parity * ps;
+        ps *= 2;
+    }
+    // 4:2:0 chroma blocks are always frame blocks.
+    const bool fieldDct = dct_type && !(n >= 4 && seq.chroma_format == 1);
+    if (fieldDct) {
+        y += k >> 1; // rows of the other field start one line down
+        stride = ps * 2;
+    } else {
+        y += (k >> 1) * 8;
+        stride = ps;
+    }
+    dst = base + y * ps + x;
+}
+
+bool DecoderState::decodeMacroblock(int mbAddress) {
+    const int mbx = mbAddress % mb_width, mby = mbAddress / mb_width;
+    const bool framePicture = pic.picture_structure == kFramePicture;
+    const int type_code = pic.picture_coding_type;
+    const VlcTable& typeTable = type_code == kIPicture   ? vlc.macroblockTypeI
+                                : type_code == kPPicture ? vlc.macroblockTypeP
+                                : type_code == kBPicture ? vlc.macroblockTypeB
+                                                         : vlc.macroblockTypeD;
+    const VlcEntry te = typeTable.lookup(bs.peek32());
+    if (te.length == 0) {
+        diag.message("Invalid macroblock_type code\n");
+        return false;
+    }
+    bs.skip(te.length);
+    MacroblockMotion m;
+    const int type = te.value;
+    m.macroblock_type = type;
+    const bool intra = type & kMbIntra;
+    const bool concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+
+    int motion_type = 0;
+    if (type & (kMbForward | kMbBackward)) {
+        if (!seq.mpeg2)
+            motion_type = kMotionFrame;
+        else if (framePicture)
+            motion_type = pic.frame_pred_frame_dct ? kMotionFrame : static_cast<int>(bs.get(2));
+        else
+            motion_type = static_cast<int>(bs.get(2));
+        if (motion_type == 0) {
+            diag.message("invalid motion_type\n");
+            return false;
+        }
+    } else if (concealment) {
+        motion_type = framePicture ? kMotionFrame : kMotionField;
+    }
+    m.motion_type = motion_type;
+    int motion_vector_count = 1;
+    bool fieldFormat = false, dmv = false;
+    if (framePicture) {
+        fieldFormat = motion_type != kMotionFrame;
+        motion_vector_count = motion_type == kMotionField ? 2 : 1;
+        dmv = motion_type == kMotionDualPrime;
+    } else {
+        fieldFormat = true;
+        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
+        dmv = motion_type == kMotionDualPrime;
+    }
+    int dct_type = 0;
+    if (framePicture && seq.mpeg2 && !pic.frame_pred_frame_dct && (type & (kMbIntra | kMbPattern)))
+        dct_type = static_cast<int>(bs.get(1));
+    if (type & kMbQuant)
+        setQuantiserScale(static_cast<int>(bs.get(5)));
+
+    if ((type & kMbForward) || concealment) {
+        if (!motionVectors(0, m, motion_vector_count, fieldFormat, dmv, mbAddress))
+            return false;
+    }
+    if (type & kMbBackward) {
+        if (!motionVectors(1, m, motion_vector_count, fieldFormat, dmv, mbAddress))
+            return false;
+    }
+    if (concealment)
+        bs.skip(1); // marker_bit
+
+    int cbp = 0;
+    if (type & kMbPattern) {
+        const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
+        if (ce.length == 0) {
+            diag.message("Invalid coded_block_pattern code\n");
+            return false;
+        }
+        bs.skip(ce.length);
+        cbp = ce.value;
+        if (seq.chroma_format == 2)
+            cbp = (cbp << 2) | static_cast<int>(bs.get(2));
+        else if (seq.chroma_format == 3)
+            cbp = (cbp << 6) | static_cast<int>(bs.get(6));
+    } else if (intra) {
+        cbp = (1 << blockCount) - 1;
+    }
+
+    if (!intra)
+        resetIntraDcPredictors();
+    if (intra && !concealment)
+        std::memset(slice.PMV, 0, sizeof slice.PMV);
+    if (type_code == kPPicture && !(type & (kMbForward | kMbIntra))) {
+        // No motion compensation: zero vector from the same parity / the whole frame.
+        std::memset(slice.PMV, 0, sizeof slice.PMV);
+        m.macroblock_type |= kMbForward;
+        m.motion_type = framePicture ? kMotionFrame : kMotionField;
+        m.motion_vertical_field_select[0][0] = pic.picture_structure == kBottomField ? 1 : 0;
+    }
+
+    if (!intra)
+        formPredictions(m, mbx, mby);
+    const bool dcOnly = type_code == kDPicture;
+    for (int n = 0; n < blockCount; ++n) {
+        if (!(cbp & (1 << (blockCount - 1 - n))))
+            continue;
+        const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
+        int16_t* blk = block[n];
+        bool ac = false;
+        bool ok;
+        if (intra)
+            ok = seq.mpeg2 ? readBlock<true, true>(*this, cc, blk, ac, dcOnly)
+                           : readBlock<true, false>(*this, cc, blk, ac, dcOnly);
+        else
+            ok = seq.mpeg2 ? readBlock<false, true>(*this, cc, blk, ac)
+                           : readBlock<false, false>(*this, cc, blk, ac);
+        if (!ok)
+            return false;
+        uint8_t* dst;
+        ptrdiff_t stride;
+        blockDestination(n, mbx, mby, dct_type, dst, stride);
+        // Intra blocks replace the picture, others add to the prediction.
+        if (ac)
+            (intra ? kernels->idctPut : kernels->idctAdd)(blk, dst, stride);
+        else if (intra)
+            dcPut(blk, dst, stride);
+        else
+            dcAdd(blk, dst, stride);
+    }
+    if (dcOnly)
+        bs.skip(1); // end_of_macroblock
+    prevMotion = m;
+    return true;
+}
+
+void DecoderState::skippedMacroblock(int mbAddress) {
+    const int mbx = mbAddress % mb_width, mby = mbAddress / mb_width;
+    resetIntraDcPredictors();
+    MacroblockMotion m;
+    if (pic.picture_coding_type == kPPicture) {
+        std::memset(slice.PMV, 0, sizeof slice.PMV);
+        m.macroblock_type = kMbForward;
+        m.motion_type = pic.picture_structure == kFramePicture ? kMotionFrame : kMotionField;
+        m.motion_vertical_field_select[0][0] = pic.picture_structure == kBottomField ? 1 : 0;
+    } else if (pic.picture_coding_type == kBPicture) {
+        // Same direction as the previous macroblock, whole-macroblock prediction with the
+        // predictor vectors (which hold the previous macroblock's vectors).
+        m.macroblock_type = prevMotion.macroblock_type & (kMbForward | kMbBackward);
+        if (m.macroblock_type == 0)
+            m.macroblock_type = kMbForward;
+        m.motion_type = pic.picture_structure == kFramePicture ? kMotionFrame : kMotionField;
+        for (int s = 0; s < 2; ++s) {
+            m.vector[0][s][0] = slice.PMV[0][s][0];
+            m.vector[0][s][1] = slice.PMV[0][s][1];
+            m.motion_vertical_field_select[0][s] = prevMotion.motion_vertical_field_select[0][s];
+        }
+    } else {
+        return; // skipping is not allowed in intra pictures; leave the area as it is
+    }
+    formPredictions(m, mbx, mby);
+}
+
+} // namespace mpeg

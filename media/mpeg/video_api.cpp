@@ -1,0 +1,29 @@
+// Process-wide decoder instance behind the program's entry points.
+#include "media/mpeg/video_api.h"
+
+mpeg::MpegDecoder& videoDecoder() {
+    static mpeg::MpegDecoder decoder;
+    return decoder;
+}
+
+int openVideo(const char* path) {
+    return videoDecoder().open(path);
+}
+void setOutput(uint32_t* buffer, int enable) {
+    videoDecoder().setOutput(buffer, enable != 0);
+}
+int decodeNextPicture() {
+    return videoDecoder().decodeNextPicture();
+}
+void closeVideo() {
+    videoDecoder().close();
+}
+int videoWidth() {
+    return videoDecoder().videoWidth();
+}
+int videoHeight() {
+    return videoDecoder().videoHeight();
+}
+const char* videoErrorText() {
+    return videoDecoder().errorText().c_str();
+}

@@ -1,0 +1,72 @@
+// Variable-length code tables of the video syntax and the constant tables that go with them
+// (scan orders, default quantiser matrices, non-linear quantiser scale). Tables are built once
+// from the code lists into two-level lookup tables; invalid codes decode to length 0.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace mpeg {
+
+struct VlcCode {
+    const char* bits; // '0'/'1' characters, spaces ignored
+    int16_t value;
+};
+
+struct VlcEntry {
+    int16_t value;
+    uint8_t length; // 0: invalid code
+};
+
+class VlcTable {
+public:
+    VlcTable(std::span<const VlcCode> codes, int primaryBits);
+    // bits: the next 32 stream bits, left aligned.
+    VlcEntry lookup(uint32_t bits) const {
+        VlcEntry e = table_[bits >> (32 - primaryBits_)];
+        if (e.length & kLink) {
+            const int subBits = e.length & ~kLink;
+            e = table_[e.value + ((bits << primaryBits_) >> (32 - subBits))];
+        }
+        return e;
+    }
+
+private:
+    static constexpr uint8_t kLink = 0x80;
+    int primaryBits_;
+    std::vector<VlcEntry> table_;
+};
+
+// macroblock_type flags.
+constexpr int kMbQuant = 0x10;
+constexpr int kMbForward = 0x08;
+constexpr int kMbBackward = 0x04;
+constexpr int kMbPattern = 0x02;
+constexpr int kMbIntra = 0x01;
+
+constexpr int16_t kMbaEscape = 34;
+constexpr int16_t kMbaStuffing = 35;
+
+// DCT coefficient table values: (run << 6) | level, or one of these.
+constexpr int16_t kDctEob = 4096;
+constexpr int16_t kDctEscape = 4097;
+
+struct VlcTables {
+    VlcTables();
+    VlcTable macroblockAddressIncrement;
+    VlcTable macroblockTypeI, macroblockTypeP, macroblockTypeB, macroblockTypeD;
+    VlcTable codedBlockPattern;
+    VlcTable motionCode; // includes the sign bit
+    VlcTable dctDcSizeLuminance, dctDcSizeChrominance;
+    VlcTable dctCoefficients0; // without sign bit
+    VlcTable dctCoefficients1;
+};
+
+const VlcTables& vlcTables();
+
+extern const uint8_t kScan[2][64];            // zigzag and alternate, scan index to raster
+extern const uint8_t kDefaultIntraMatrix[64]; // raster order
+extern const uint8_t kNonLinearQuantiserScale[32];
+
+} // namespace mpeg

@@ -1,0 +1,396 @@
+// Field pictures and dual prime, which the ffmpeg encoder cannot make: tiny hand-written streams
+// of field pictures (I+P and P+P field pairs) with field prediction from either parity, a
+// skipped macroblock, dual prime, intra and coded macroblocks, and of frame pictures with field
+// DCT and dual prime, checked against a pixel model.
+#include "mpeg_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+namespace {
+
+class BitWriter {
+public:
+    void put(uint32_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            cur_ = uint8_t((cur_ << 1) | ((value >> i) & 1));
+            if (++n_ == 8) {
+                out.push_back(cur_);
+                n_ = 0;
+                cur_ = 0;
+            }
+        }
+    }
+    // '0'/'1' characters; spaces separate syntax elements for the reader.
+    void bits(const std::string& s) {
+        for (char c : s)
+            if (c != ' ')
+                put(c == '1', 1);
+    }
+    void startCode(uint8_t code) {
+        while (n_ != 0)
+            put(0, 1);
+        out.insert(out.end(), {0x00, 0x00, 0x01, code});
+    }
+    std::vector<uint8_t> out;
+
+private:
+    uint8_t cur_ = 0;
+    int n_ = 0;
+};
+
+constexpr int kWidth = 48, kHeight = 32; // three macroblocks wide, one macroblock row per field
+constexpr int kFieldRows = kHeight / 2;
+
+// Fields as [row][column]; chroma fields are 24 x 8.
+using LumaField = std::array<std::array<int, kWidth>, kFieldRows>;
+using ChromaField = std::array<std::array<int, kWidth / 2>, kFieldRows / 2>;
+struct Field {
+    LumaField y{};
+    ChromaField cb{}, cr{};
+};
+
+const char* const kLumaDcSize[] = {"100",  "00",    "01",     "101",    "110",
+                                   "1110", "11110", "111110", "1111110"};
+const char* const kChromaDcSize[] = {"00",    "01",     "10",      "110",     "1110",
+                                     "11110", "111110", "1111110", "11111110"};
+
+// dct_dc_differential for a flat block: intra DC value v (pixels) with predictor pred.
+void putDc(BitWriter& w, bool chroma, int& pred, int v) {
+    const int diff = v - pred;
+    pred = v;
+    int size = 0;
+    while ((1 << size) <= std::abs(diff))
+        ++size;
+    w.bits(chroma ? kChromaDcSize[size] : kLumaDcSize[size]);
+    if (size > 0)
+        w.put(uint32_t(diff > 0 ? diff : diff + (1 << size) - 1), size);
+}
+
+struct IntraValues {
+    int y[4], cb, cr;
+};
+
+// Intra macroblock of flat blocks; predictors are [Y, Cb, Cr].
+void putIntraBlocks(BitWriter& w, int pred[3], const IntraValues& v) {
+    for (int b = 0; b < 4; ++b) {
+        putDc(w, false, pred[0], v.y[b]);
+        w.bits("10"); // end of block
+    }
+    putDc(w, true, pred[1], v.cb);
+    w.bits("10");
+    putDc(w, true, pred[2], v.cr);
+    w.bits("10");
+}
+
+void fillIntra(Field& f, int mb, const IntraValues& v) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            f.y[y][mb * 16 + x] = v.y[(y / 8) * 2 + x / 8];
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            f.cb[y][mb * 8 + x] = v.cb;
+            f.cr[y][mb * 8 + x] = v.cr;
+        }
+}
+
+// Copies macroblock mb of src shifted by a horizontal vector of dx half samples (dx even).
+void fillShifted(Field& dst, const Field& src, int mb, int dx) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = mb * 16; x < mb * 16 + 16; ++x)
+            dst.y[y][x] = src.y[y][x + dx / 2];
+    const int cdx = dx / 2; // chroma half samples
+    for (int y = 0; y < 8; ++y)
+        for (int x = mb * 8; x < mb * 8 + 8; ++x) {
+            const int x0 = x + (cdx >> 1);
+            const int x1 = x0 + (cdx & 1);
+            dst.cb[y][x] = (src.cb[y][x0] + src.cb[y][x1] + 1) >> 1;
+            dst.cr[y][x] = (src.cr[y][x0] + src.cr[y][x1] + 1) >> 1;
+        }
+}
+
+void fillAverage(Field& dst, const Field& a, const Field& b, int mb) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = mb * 16; x < mb * 16 + 16; ++x)
+            dst.y[y][x] = (a.y[y][x] + b.y[y][x] + 1) >> 1;
+    for (int y = 0; y < 8; ++y)
+        for (int x = mb * 8; x < mb * 8 + 8; ++x) {
+            dst.cb[y][x] = (a.cb[y][x] + b.cb[y][x] + 1) >> 1;
+            dst.cr[y][x] = (a.cr[y][x] + b.cr[y][x] + 1) >> 1;
+        }
+}
+
+void sliceHeader(BitWriter& w, int row) {
+    w.startCode(uint8_t(row)); // slice_vertical_position
+    w.put(8, 5);               // quantiser_scale_code
+    w.put(0, 1);               // extra_bit_slice
+}
+
+void pictureHeaders(BitWriter& w, int type, int structure, int firstSlice = 1) {
+    w.startCode(0x00);
+    w.put(0, 10);             // temporal_reference
+    w.put(uint32_t(type), 3); // picture_coding_type
+    w.put(0xFFFF, 16);        // vbv_delay
+    if (type == 2)
+        w.bits("0111"); // full_pel_forward_vector, forward_f_code = 7
+    w.put(0, 1);        // extra_bit_picture
+    w.startCode(0xB5);
+    w.put(8, 4);                  // picture coding extension
+    w.put(type == 2 ? 1 : 15, 4); // f_code[0][0]
+    w.put(type == 2 ? 1 : 15, 4); // f_code[0][1]
+    w.put(15, 4);
+    w.put(15, 4);
+    w.put(0, 2);                   // intra_dc_precision
+    w.put(uint32_t(structure), 2); // picture_structure
+    w.bits("1000000000");          // top_field_first .. progressive_frame, no composite
+    if (firstSlice > 0)
+        sliceHeader(w, firstSlice);
+}
+
+void sequenceHeaders(BitWriter& w, int width, int height) {
+    w.startCode(0xB3);
+    w.put(uint32_t(width), 12);
+    w.put(uint32_t(height), 12);
+    w.bits("0001 0011"); // aspect ratio, 25 Hz
+    w.put(0x3FFFF, 18);
+    w.put(1, 1);
+    w.put(112, 10);
+    w.bits("000"); // constrained, no matrices
+    w.startCode(0xB5);
+    w.put(1, 4);          // sequence extension
+    w.put(0x48, 8);       // main profile, main level
+    w.bits("0 01 00 00"); // interlaced, 4:2:0, no size extensions
+    w.put(0, 12);
+    w.put(1, 1);
+    w.put(0, 8);
+    w.bits("0 00 00000");
+    w.startCode(0xB8);
+    w.put(1 << 12, 25);
+    w.bits("10");
+}
+
+std::vector<uint8_t> buildStream(Field expected[2][2]) {
+    BitWriter w;
+    sequenceHeaders(w, kWidth, kHeight);
+
+    // Frame 1, top field: intra.
+    Field& top1 = expected[0][0];
+    Field& bottom1 = expected[0][1];
+    pictureHeaders(w, 1, 1);
+    const IntraValues intra[3] = {{{40, 80, 120, 160}, 60, 200},
+                                  {{200, 30, 90, 150}, 100, 140},
+                                  {{70, 230, 20, 110}, 180, 90}};
+    int pred[3] = {128, 128, 128};
+    for (int mb = 0; mb < 3; ++mb) {
+        w.bits("1"); // macroblock_address_increment 1
+        w.bits("1"); // macroblock_type: intra
+        putIntraBlocks(w, pred, intra[mb]);
+        fillIntra(top1, mb, intra[mb]);
+    }
+
+    // Frame 1, bottom field: P, predicted from the top field of the same frame, shifted.
+    pictureHeaders(w, 2, 2);
+    // increment, "MC not coded", field motion, select top, motion codes (PMV 0 -> 2 -> 0 -> -2)
+    w.bits("1 001 01 0 0010 1"); // vector (+2, 0)
+    w.bits("1 001 01 0 0011 1"); // delta -2: (0, 0)
+    w.bits("1 001 01 0 0011 1"); // delta -2: (-2, 0)
+    fillShifted(bottom1, top1, 0, 2);
+    fillShifted(bottom1, top1, 1, 0);
+    fillShifted(bottom1, top1, 2, -2);
+
+    // Frame 2, top field: P from frame 1: bottom field, skipped (same parity), dual prime.
+    Field& top2 = expected[1][0];
+    Field& bottom2 = expected[1][1];
+    pictureHeaders(w, 2, 1);
+    w.bits("1 001 01 1 1 1");  // select bottom, vector (0, 0)
+    w.bits("011");             // increment 2: macroblock 1 is skipped
+    w.bits("001 11 1 0 1 10"); // dual prime, vector (0, 0), dmvector (0, +1)
+    fillShifted(top2, bottom1, 0, 0);
+    fillShifted(top2, top1, 1, 0);
+    fillAverage(top2, top1, bottom1, 2); // opposite parity vector (0, 1 - 1) = (0, 0)
+
+    // Frame 2, bottom field: intra, coded without motion compensation, and from the top field
+    // of this frame.
+    pictureHeaders(w, 2, 2);
+    const IntraValues intra2 = {{10, 20, 30, 40}, 50, 60};
+    int pred2[3] = {128, 128, 128};
+    w.bits("1 00011"); // intra
+    putIntraBlocks(w, pred2, intra2);
+    fillIntra(bottom2, 0, intra2);
+    w.bits("1 01 1010"); // pattern only, cbp: Y0
+    w.bits("10 10");     // first coefficient +1 (DC), end of block
+    fillShifted(bottom2, bottom1, 1, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 16; x < 24; ++x)
+            bottom2.y[y][x] += 3; // (2*1+1)*16*16/32 = 24, / 8
+    w.bits("1 001 01 0 1 1");     // select top (this frame), vector (0, 0)
+    fillShifted(bottom2, top2, 2, 0);
+
+    w.startCode(0xB7);
+    return w.out;
+}
+
+TEST(FieldPictures, HandWrittenFieldPairsDecodeAsModelled) {
+    Field expected[2][2];
+    const std::vector<uint8_t> stream = buildStream(expected);
+    mpeg::MpegDecoder decoder;
+    decoder.setReferenceIdct(true);
+    ASSERT_EQ(decoder.openMemory(stream), kWidth);
+    const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+    EXPECT_EQ(decoder.diagnosticCount(), 0);
+    ASSERT_EQ(d.frames.size(), 2u);
+    for (int f = 0; f < 2; ++f) {
+        const std::vector<uint8_t>& frame = d.frames[f];
+        ASSERT_EQ(frame.size(), size_t(kWidth * kHeight * 3 / 2));
+        for (int parity = 0; parity < 2; ++parity) {
+            const Field& e = expected[f][parity];
+            for (int y = 0; y < kFieldRows; ++y)
+                for (int x = 0; x < kWidth; ++x)
+                    ASSERT_EQ(frame[(2 * y + parity) * kWidth + x], e.y[y][x])
+                        << "frame " << f << " parity " << parity << " y " << y << " x " << x;
+            const uint8_t* cb = frame.data() + kWidth * kHeight;
+            const uint8_t* cr = cb + kWidth * kHeight / 4;
+            for (int y = 0; y < kFieldRows / 2; ++y)
+                for (int x = 0; x < kWidth / 2; ++x) {
+                    ASSERT_EQ(cb[(2 * y + parity) * kWidth / 2 + x], e.cb[y][x])
+                        << "frame " << f << " parity " << parity << " cb y " << y << " x " << x;
+                    ASSERT_EQ(cr[(2 * y + parity) * kWidth / 2 + x], e.cr[y][x])
+                        << "frame " << f << " parity " << parity << " cr y " << y << " x " << x;
+                }
+        }
+    }
+}
+
+TEST(FieldPictures, UnpairedFieldIsReportedAndNotStored) {
+    Field expected[2][2];
+    std::vector<uint8_t> stream = buildStream(expected);
+    // Cut after the first field of frame 2: frame 1 is still written, frame 2 is not.
+    size_t pictures = 0, cut = 0;
+    for (size_t i = 0; i + 3 < stream.size(); ++i)
+        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == 0 &&
+            ++pictures == 4)
+            cut = i;
+    ASSERT_GT(cut, 0u);
+    stream.resize(cut);
+    mpeg::MpegDecoder decoder;
+    ASSERT_EQ(decoder.openMemory(stream), kWidth);
+    const int before = decoder.diagnosticCount();
+    const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+    EXPECT_EQ(d.frames.size(), 1u);
+    EXPECT_GT(decoder.diagnosticCount(), before);
+}
+
+// Frame pictures, 48x64: an intra frame with field DCT (different values in the two fields),
+// then a P frame whose second macroblock row uses dual prime and the others frame prediction.
+constexpr int kFrameHeight = 64;
+using LumaFrame = std::array<std::array<int, kWidth>, kFrameHeight>;
+using ChromaFrame = std::array<std::array<int, kWidth / 2>, kFrameHeight / 2>;
+struct Picture {
+    LumaFrame y{};
+    ChromaFrame cb{}, cr{};
+};
+
+// Half-sample prediction of a w x h block of one field of plane p (field rows), vector in half
+// samples of that field.
+template <typename Plane>
+int fieldSample(const Plane& p, int parity, int x, int y, int vx, int vy) {
+    const int x0 = x + (vx >> 1), y0 = y + (vy >> 1), hx = vx & 1, hy = vy & 1;
+    auto at = [&](int xx, int yy) { return p[2 * yy + parity][xx]; };
+    return (at(x0, y0) + at(x0 + hx, y0) + at(x0, y0 + hy) + at(x0 + hx, y0 + hy) + 2) >> 2;
+}
+
+std::vector<uint8_t> buildFrameStream(Picture expected[2]) {
+    BitWriter w;
+    sequenceHeaders(w, kWidth, kFrameHeight);
+    // Frame 1: intra, field DCT: Y0/Y1 hold the top field, Y2/Y3 the bottom field.
+    pictureHeaders(w, 1, 3, 0);
+    Picture& ref = expected[0];
+    for (int row = 0; row < 4; ++row) {
+        sliceHeader(w, row + 1);
+        int pred[3] = {128, 128, 128};
+        for (int mb = 0; mb < 3; ++mb) {
+            const int top = 30 + 50 * mb + 10 * row, bottom = 220 - 40 * mb - 15 * row;
+            const IntraValues v = {
+                {top, top + 5, bottom, bottom - 5}, 90 + 30 * row, 160 - 20 * mb};
+            w.bits("1 1 1"); // increment, intra, dct_type field
+            putIntraBlocks(w, pred, v);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    ref.y[row * 16 + y][mb * 16 + x] = v.y[(y & 1) * 2 + x / 8];
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    ref.cb[row * 8 + y][mb * 8 + x] = v.cb;
+                    ref.cr[row * 8 + y][mb * 8 + x] = v.cr;
+                }
+        }
+    }
+    // Frame 2: P, top field first. Row 1: dual prime, vector (0, 0), dmvector (0, +1): the top
+    // field averages both reference fields unshifted, the bottom field averages the bottom
+    // field with the top field one line further down (vector 3/2 * 0 + 1 + 1 = 2 half lines).
+    pictureHeaders(w, 2, 3, 0);
+    Picture& cur = expected[1];
+    cur = ref;
+    for (int row = 0; row < 4; ++row) {
+        sliceHeader(w, row + 1);
+        for (int mb = 0; mb < 3; ++mb) {
+            if (row != 1) {
+                w.bits("1 001 10 1 1"); // MC not coded, frame motion, vector (0, 0)
+                continue;
+            }
+            w.bits("1 001 11 1 0 1 10"); // dual prime
+            for (int parity = 0; parity < 2; ++parity) {
+                const int dvy = parity == 0 ? 0 : 2;
+                for (int y = 8; y < 16; ++y) // field rows of macroblock row 1
+                    for (int x = mb * 16; x < mb * 16 + 16; ++x) {
+                        const int same = fieldSample(ref.y, parity, x, y, 0, 0);
+                        const int other = fieldSample(ref.y, 1 - parity, x, y, 0, dvy);
+                        cur.y[2 * y + parity][x] = (same + other + 1) >> 1;
+                    }
+                for (int y = 4; y < 8; ++y)
+                    for (int x = mb * 8; x < mb * 8 + 8; ++x) {
+                        const int cb = (fieldSample(ref.cb, parity, x, y, 0, 0) +
+                                        fieldSample(ref.cb, 1 - parity, x, y, 0, dvy / 2) + 1) >>
+                                       1;
+                        const int cr = (fieldSample(ref.cr, parity, x, y, 0, 0) +
+                                        fieldSample(ref.cr, 1 - parity, x, y, 0, dvy / 2) + 1) >>
+                                       1;
+                        cur.cb[2 * y + parity][x] = cb;
+                        cur.cr[2 * y + parity][x] = cr;
+                    }
+            }
+        }
+    }
+    w.startCode(0xB7);
+    return w.out;
+}
+
+TEST(FramePictures, FieldDctAndDualPrimeDecodeAsModelled) {
+    Picture expected[2];
+    const std::vector<uint8_t> stream = buildFrameStream(expected);
+    mpeg::MpegDecoder decoder;
+    ASSERT_EQ(decoder.openMemory(stream), kWidth);
+    const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+    EXPECT_EQ(decoder.diagnosticCount(), 0);
+    ASSERT_EQ(d.frames.size(), 2u);
+    for (int f = 0; f < 2; ++f) {
+        const std::vector<uint8_t>& frame = d.frames[f];
+        ASSERT_EQ(frame.size(), size_t(kWidth * kFrameHeight * 3 / 2));
+        for (int y = 0; y < kFrameHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                ASSERT_EQ(frame[y * kWidth + x], expected[f].y[y][x])
+                    << "frame " << f << " y " << y << " x " << x;
+        const uint8_t* cb = frame.data() + kWidth * kFrameHeight;
+        const uint8_t* cr = cb + kWidth * kFrameHeight / 4;
+        for (int y = 0; y < kFrameHeight / 2; ++y)
+            for (int x = 0; x < kWidth / 2; ++x) {
+                ASSERT_EQ(cb[y * kWidth / 2 + x], expected[f].cb[y][x])
+                    << "frame " << f << " cb y " << y << " x " << x;
+                ASSERT_EQ(cr[y * kWidth / 2 + x], expected[f].cr[y][x])
+                    << "frame " << f << " cr y " << y << " x " << x;
+            }
+    }
+}
+
+} // namespace
