@@ -69,7 +69,9 @@ void startMusic() {
 
 } // namespace
 
-void setLoadingShownHook(void (*hook)()) { loadingShown = hook; }
+void setLoadingShownHook(void (*hook)()) {
+    loadingShown = hook;
+}
 
 int clientInitialize() {
     DemoApp* app = gApp;
@@ -137,6 +139,9 @@ int clientStop() {
 }
 
 void clientCleanup() {
+    // The parts go while the device and the video decoder still exist; their release
+    // operations are not called, but what they own is freed here rather than at exit.
+    resetSequencer();
     delete gLogger;
     gLogger = nullptr;
     delete[] gDemoApp->logFileName;

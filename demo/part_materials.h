@@ -1,0 +1,33 @@
+// Material filing shared by the scenes: most of their materials are white colour blocks
+// with one linear-filtered, wrapping texture stage on texture 0; only the stage's
+// operations, the state flags and the texture differ.
+#pragma once
+
+#include <cstdint>
+
+struct Material;
+struct MaterialColours;
+struct RenderStateBlock;
+struct TextureImage;
+
+// Texture-stage argument codes of the material blocks.
+constexpr uint32_t kArgFactor = 0, kArgDiffuse = 4, kArgTexture = 6, kArgCurrent = 7;
+
+// State flags: lighting mode in bits 2-3, blending in bit 0, vertex colours in bit 8.
+constexpr uint32_t kStatesUnlit = 0u;
+constexpr uint32_t kStatesFlat = 4u;
+constexpr uint32_t kStatesGouraud = 8u;
+
+struct StageSetup {
+    uint32_t colourOp, colourArg1, colourArg2;
+    uint32_t alphaOp, alphaArg1, alphaArg2;
+};
+
+// White ambient and diffuse, no emissive, no specular; blending source alpha over inverse
+// source alpha when the flags ask for it; one stage as given.
+void fillSingleStageBlocks(MaterialColours& colours, RenderStateBlock& states, uint32_t flags,
+                           const StageSetup& stage);
+
+// Acquires the material under name, fills it as above with the texture, commits it.
+Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
+                                  TextureImage* texture);
