@@ -1,0 +1,43 @@
+#include "demo/playback.h"
+
+#include "app/demo_app.h"
+#include "demo/sequencer.h"
+
+#include <algorithm>
+#include <cmath>
+
+VirtualPlayback::VirtualPlayback(DemoApp* app) {
+    platform::setTimeSource(&time_);
+    app->stopClock();
+    app->clockFlags &= ~kClockTimer;
+    app->startClock(); // clock 0 at virtual time 0
+}
+
+VirtualPlayback::~VirtualPlayback() {
+    sequencer().beforePresent = nullptr;
+    platform::setTimeSource(nullptr);
+}
+
+void VirtualPlayback::frameAt(uint64_t ms, void (*beforePresent)()) {
+    time_.set(uint32_t(ms));
+    sequencer().beforePresent = beforePresent;
+    bool wasRunning = gRunning;
+    gRunning = true;
+    displayFrame();
+    gRunning = wasRunning;
+    sequencer().beforePresent = nullptr;
+}
+
+void playSceneTo(DemoApp* app, double seconds, void (*atLastFrame)()) {
+    VirtualPlayback playback(app);
+    uint64_t startMs = uint64_t(std::ceil(partStartFor(seconds) * 1000.0));
+    uint64_t targetMs = uint64_t(std::llround(seconds * 1000.0));
+    for (uint64_t frame = 0;; ++frame) {
+        uint64_t ms = std::min(startMs + frame * 1000 / 60, targetMs);
+        bool last = ms == targetMs;
+        playback.frameAt(ms, last ? atLastFrame : nullptr);
+        if (last) {
+            break;
+        }
+    }
+}
