@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,5 +24,9 @@ SoundSample* soundSampleLoad(int index, const char* path, uint32_t mode, int off
 // Plays on a free channel (channel -1) or the given one; returns the channel, or -1.
 int soundPlay(int channel, SoundSample* sample);
 void soundSampleFree(SoundSample* sample);
+
+// Decodes a whole file to interleaved 16-bit stereo at the given rate, without playing it
+// (no audio device needed). False with soundError() set on failure.
+bool soundDecodeFile(const char* path, int rate, std::vector<int16_t>* samples);
 
 } // namespace platform

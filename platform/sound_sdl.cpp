@@ -86,8 +86,12 @@ void soundClose() {
     opened = false;
 }
 
-void setSoundMuted(bool mute) { muted = mute; }
-const std::string& soundError() { return lastError; }
+void setSoundMuted(bool mute) {
+    muted = mute;
+}
+const std::string& soundError() {
+    return lastError;
+}
 
 SoundSample* soundSampleLoad(int, const char* path, uint32_t, int, int) {
     if (!opened || path == nullptr) {
@@ -117,6 +121,50 @@ void soundSampleFree(SoundSample* sample) {
     }
     Mix_FreeChunk(sample->chunk);
     delete sample;
+}
+
+bool soundDecodeFile(const char* path, int rate, std::vector<int16_t>* samples) {
+    samples->clear();
+    bool openedHere = false;
+    if (!opened) {
+        // Decoding needs an open mixer; the dummy driver gives one without any device.
+        QuietStderr quiet;
+        const char* previous = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+        std::string saved = previous != nullptr ? previous : "";
+        SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+        bool up = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 &&
+                  Mix_OpenAudio(rate, AUDIO_S16SYS, 2, 2048) == 0;
+        SDL_SetHint(SDL_HINT_AUDIODRIVER, previous != nullptr ? saved.c_str() : nullptr);
+        if (!up) {
+            lastError = SDL_GetError();
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            return false;
+        }
+        Mix_Init(MIX_INIT_MP3);
+        openedHere = true;
+    }
+    int actualRate = 0, channels = 0;
+    uint16_t format = 0;
+    Mix_QuerySpec(&actualRate, &format, &channels);
+    bool ok = false;
+    if (actualRate == rate && format == AUDIO_S16SYS && channels == 2) {
+        if (Mix_Chunk* chunk = Mix_LoadWAV(path)) {
+            const auto* pcm = reinterpret_cast<const int16_t*>(chunk->abuf);
+            samples->assign(pcm, pcm + chunk->alen / 2);
+            Mix_FreeChunk(chunk);
+            ok = true;
+        } else {
+            lastError = Mix_GetError();
+        }
+    } else {
+        lastError = "the mixer runs at another rate or format";
+    }
+    if (openedHere) {
+        Mix_CloseAudio();
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    return ok;
 }
 
 } // namespace platform

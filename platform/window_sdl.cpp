@@ -1,5 +1,7 @@
 #include "platform/window.h"
 
+#include "platform/process.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -447,6 +449,10 @@ intptr_t defWindowProc(Window* w, uint32_t message, uintptr_t, intptr_t) {
 void postQuitMessage(int exitCode) {
     quitPosted = true;
     quitCode = exitCode;
+}
+
+bool interruptRequested() {
+    return interrupted.load();
 }
 
 void installInterruptHandler() {

@@ -1,0 +1,36 @@
+#include "platform/process.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+namespace platform {
+
+bool OutputPipe::open(const std::string& command) {
+    close();
+    std::signal(SIGPIPE, SIG_IGN);
+    file_ = popen(command.c_str(), "w");
+    return file_ != nullptr;
+}
+
+bool OutputPipe::write(const void* data, size_t size) {
+    auto* f = static_cast<FILE*>(file_);
+    return f != nullptr && std::fwrite(data, 1, size, f) == size;
+}
+
+int OutputPipe::close() {
+    if (file_ == nullptr) {
+        return -1;
+    }
+    int status = pclose(static_cast<FILE*>(file_));
+    file_ = nullptr;
+    return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool commandExists(const std::string& name) {
+    std::string probe = "command -v '" + name + "' >/dev/null 2>&1";
+    return std::system(probe.c_str()) == 0;
+}
+
+} // namespace platform
