@@ -1,7 +1,8 @@
-// Byte sources, block reader, system-layer demultiplexer and bit reader. The demultiplexer skips
-// pack headers, system headers and every packet that is not video; it does not check timing or
-// buffer fields.
+// Byte sources, block reader and bit reader. The bit reader takes its bytes straight from the
+// blocks, or from the system-layer demultiplexer for system and program streams.
 #include "media/mpeg/bitstream.h"
+
+#include "media/mpeg/demux.h"
 
 #include <algorithm>
 #include <array>
@@ -30,6 +31,10 @@ inline uint64_t loadBigEndian64(const uint8_t* p) {
 }
 
 } // namespace
+
+std::span<const uint8_t> endOfDataBlock() {
+    return {kEndPattern.data(), kEndPattern.size()};
+}
 
 std::unique_ptr<FileSource> FileSource::open(const char* path) {
     FILE* f = path ? std::fopen(path, "rb") : nullptr;
@@ -74,146 +79,6 @@ const uint8_t* BlockReader::next() {
     }
     valid_ = n;
     return block_;
-}
-
-void SystemDemux::reset(BlockReader* blocks, Diagnostics* diag) {
-    blocks_ = blocks;
-    diag_ = diag;
-    block_ = nullptr;
-    pos_ = kBlockSize;
-    payloadLeft_ = 0;
-    endless_ = false;
-}
-
-uint8_t SystemDemux::getByte() {
-    if (pos_ >= kBlockSize) {
-        block_ = blocks_->next();
-        pos_ = 0;
-    }
-    return block_[pos_++];
-}
-
-void SystemDemux::skipBytes(size_t n) {
-    while (n > 0 && !endless_) {
-        if (pos_ >= kBlockSize) {
-            block_ = blocks_->next();
-            pos_ = 0;
-        }
-        if (atEnd()) {
-            endless_ = true;
-            return;
-        }
-        size_t step = std::min(n, kBlockSize - pos_);
-        pos_ += step;
-        n -= step;
-    }
-}
-
-bool SystemDemux::parsePacketHeader(uint32_t code, size_t length) {
-    (void)code;
-    size_t used = 1;
-    uint8_t b = getByte();
-    if ((b >> 6) == 2) {
-        diag_->message("MPEG-2 PES packet\n");
-        getByte(); // PTS/DTS and other flags
-        size_t headerLength = getByte();
-        used = 3 + headerLength;
-        if (used > length) {
-            diag_->message("Error in packet header\n");
-            skipBytes(length > 3 ? length - 3 : 0);
-            return false;
-        }
-        skipBytes(headerLength);
-    } else {
-        while (b == 0xFF && used < 17) {
-            b = getByte();
-            ++used;
-        }
-        if ((b >> 6) == 1) { // STD buffer scale and size
-            getByte();
-            b = getByte();
-            used += 2;
-        }
-        size_t extra = 0;
-        if ((b >> 4) == 2)
-            extra = 4; // PTS
-        else if ((b >> 4) == 3)
-            extra = 9; // PTS and DTS
-        else if (b != 0x0F) {
-            diag_->message("Error in packet header\n");
-            skipBytes(length > used ? length - used : 0);
-            return false;
-        }
-        used += extra;
-        if (used > length) {
-            diag_->message("Error in packet header\n");
-            skipBytes(length > used - extra ? length - (used - extra) : 0);
-            return false;
-        }
-        skipBytes(extra);
-    }
-    payloadLeft_ = length - used;
-    return true;
-}
-
-std::span<const uint8_t> SystemDemux::nextPayload() {
-    for (;;) {
-        if (endless_)
-            return {kEndPattern.data(), kEndPattern.size()};
-        if (pos_ >= kBlockSize) {
-            block_ = blocks_->next();
-            pos_ = 0;
-        }
-        if (atEnd()) {
-            endless_ = true;
-            continue;
-        }
-        if (payloadLeft_ > 0) {
-            size_t n = std::min(payloadLeft_, kBlockSize - pos_);
-            std::span<const uint8_t> run(block_ + pos_, n);
-            pos_ += n;
-            payloadLeft_ -= n;
-            return run;
-        }
-
-        // Find the next start code, byte by byte.
-        uint32_t window = 0xFFFFFFFF;
-        int seen = 0;
-        while ((window & 0xFFFFFF00) != 0x00000100 || seen < 4) {
-            if (pos_ >= kBlockSize) {
-                block_ = blocks_->next();
-                pos_ = 0;
-            }
-            if (atEnd())
-                break;
-            window = (window << 8) | block_[pos_++];
-            ++seen;
-        }
-        if (atEnd() && (window & 0xFFFFFF00) != 0x00000100) {
-            endless_ = true;
-            continue;
-        }
-        const uint32_t code = window;
-        if (code == 0x000001BA) { // pack header
-            uint8_t b = getByte();
-            if ((b >> 6) == 1) {
-                skipBytes(8);
-                skipBytes(getByte() & 7);
-            } else {
-                skipBytes(7);
-            }
-        } else if (code == 0x000001B9) { // end of the system stream; more may follow
-        } else if (code >= 0x000001BB) {
-            size_t length = static_cast<size_t>(getByte()) << 8;
-            length |= getByte();
-            if (code >= 0x000001E0 && code <= 0x000001EF)
-                parsePacketHeader(code, length);
-            else
-                skipBytes(length);
-        } else {
-            diag_->message("Unexpected startcode %08x in system layer\n", code);
-        }
-    }
 }
 
 void BitReader::reset(BlockReader* blocks, SystemDemux* demux) {

@@ -1,10 +1,7 @@
-// Input side of the video decoder: byte sources, the 2048-byte block reader, the system-layer
-// demultiplexer (MPEG-1 packs/packets, MPEG-2 program-stream PES) and the bit reader the video
-// parser works on. Knows nothing of video syntax beyond start codes; the input never runs dry:
-// after the end of the data every read yields sequence end codes.
+// Input side of the video decoder: byte sources, the 2048-byte block reader and the bit reader
+// the video parser works on. Knows nothing of video syntax beyond start codes; the input never
+// runs dry: after the end of the data every read yields sequence end codes.
 #pragma once
-
-#include "media/mpeg/diagnostics.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +13,9 @@ namespace mpeg {
 
 constexpr size_t kBlockSize = 2048;
 constexpr uint32_t kSequenceEndCode = 0x000001B7;
+
+// kBlockSize bytes of sequence end codes, handed out once the data is exhausted.
+std::span<const uint8_t> endOfDataBlock();
 
 class ByteSource {
 public:
@@ -67,26 +67,7 @@ private:
     bool ended_ = false;
 };
 
-// Pulls the payload of video packets out of a system stream.
-class SystemDemux {
-public:
-    void reset(BlockReader* blocks, Diagnostics* diag);
-    // The next run of video elementary-stream bytes; never empty.
-    std::span<const uint8_t> nextPayload();
-
-private:
-    uint8_t getByte();
-    void skipBytes(size_t n);
-    bool atEnd() const { return blocks_->pastEnd(pos_); }
-    bool parsePacketHeader(uint32_t code, size_t length);
-
-    BlockReader* blocks_ = nullptr;
-    Diagnostics* diag_ = nullptr;
-    const uint8_t* block_ = nullptr;
-    size_t pos_ = kBlockSize;
-    size_t payloadLeft_ = 0;
-    bool endless_ = false;
-};
+class SystemDemux;
 
 class BitReader {
 public:

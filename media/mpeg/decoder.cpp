@@ -9,11 +9,6 @@
 
 namespace mpeg {
 
-namespace {
-constexpr uint32_t kPackStartCode = 0x000001BA;
-constexpr uint32_t kVideoPacketStartCode = 0x000001E0;
-} // namespace
-
 DecoderState::DecoderState() : vlc(vlcTables()), kernels(&fastKernels()) {}
 
 void DecoderState::resetInput() {
@@ -22,21 +17,26 @@ void DecoderState::resetInput() {
     bs.reset(&blocks, systemStream ? &demux : nullptr);
 }
 
-struct MpegDecoderSettings {
+namespace {
+
+constexpr uint32_t kPackStartCode = 0x000001BA;
+constexpr uint32_t kVideoPacketStartCode = 0x000001E0;
+
+// What the user set on the decoder, carried over when the stream state is rebuilt.
+struct Settings {
     bool quiet = true;
     bool referenceIdct = false;
     std::function<void(const FrameView&)> frameCallback;
 };
 
-namespace {
-void settingsOf(DecoderState& s, const MpegDecoderSettings& keep) {
+void applySettings(DecoderState& s, const Settings& keep) {
     s.diag.quiet = keep.quiet;
     s.kernels = keep.referenceIdct ? &referenceKernels() : &fastKernels();
     s.frameCallback = keep.frameCallback;
 }
 
-MpegDecoderSettings capture(const DecoderState& s) {
-    MpegDecoderSettings k;
+Settings capture(const DecoderState& s) {
+    Settings k;
     k.quiet = s.diag.quiet;
     k.referenceIdct = s.kernels == &referenceKernels();
     k.frameCallback = s.frameCallback;
@@ -68,9 +68,9 @@ MpegDecoder::MpegDecoder() : state_(std::make_unique<DecoderState>()) {}
 MpegDecoder::~MpegDecoder() = default;
 
 int MpegDecoder::open(const char* path) {
-    MpegDecoderSettings keep = capture(*state_);
+    const Settings keep = capture(*state_);
     state_ = std::make_unique<DecoderState>();
-    settingsOf(*state_, keep);
+    applySettings(*state_, keep);
     std::unique_ptr<FileSource> source = FileSource::open(path);
     if (!source) {
         char text[512];
@@ -83,9 +83,9 @@ int MpegDecoder::open(const char* path) {
 }
 
 int MpegDecoder::openMemory(std::span<const uint8_t> data) {
-    MpegDecoderSettings keep = capture(*state_);
+    const Settings keep = capture(*state_);
     state_ = std::make_unique<DecoderState>();
-    settingsOf(*state_, keep);
+    applySettings(*state_, keep);
     return openSource(*state_, std::make_unique<MemorySource>(data));
 }
 
@@ -93,12 +93,12 @@ void MpegDecoder::close() {
     DecoderState& s = *state_;
     if (s.isOpen)
         s.finish();
-    MpegDecoderSettings keep = capture(s);
+    const Settings keep = capture(s);
     const int written = s.framesWritten;
     const int diagnostics = s.diag.count;
     const std::string error = s.errorText;
     state_ = std::make_unique<DecoderState>();
-    settingsOf(*state_, keep);
+    applySettings(*state_, keep);
     // What happened to the stream stays readable after closing it.
     state_->framesWritten = written;
     state_->diag.count = diagnostics;

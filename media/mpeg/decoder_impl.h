@@ -5,6 +5,7 @@
 
 #include "media/mpeg/bitstream.h"
 #include "media/mpeg/decoder.h"
+#include "media/mpeg/demux.h"
 #include "media/mpeg/diagnostics.h"
 #include "media/mpeg/kernels.h"
 #include "media/mpeg/output.h"

@@ -2,6 +2,7 @@
 // coefficient decoding with inverse quantisation, then reconstruction into the frame store.
 // Any syntax error abandons the slice; the caller resynchronises at the next start code.
 #include "media/mpeg/decoder_impl.h"
+#include "media/mpeg/quantise.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -62,7 +63,7 @@ bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOn
         int& pred = d.slice.dc_dct_pred[cc];
         pred = std::clamp(pred + diff, -(1 << 16), 1 << 16);
         const int shift = Mpeg2 ? 3 - d.pic.intra_dc_precision : 3;
-        const int dc = std::clamp(pred * (1 << shift), -2048, 2047);
+        const int dc = std::clamp(pred * (1 << shift), kCoefficientMin, kCoefficientMax);
         blk[0] = static_cast<int16_t>(dc);
         sum = dc;
         i = 0;
@@ -129,23 +130,15 @@ bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOn
             return false;
         }
         const int pos = scan[i];
-        const int magnitude = std::abs(level);
-        int val = Intra ? (magnitude * W[pos] * qs) >> 4 : ((2 * magnitude + 1) * W[pos] * qs) >> 5;
-        if constexpr (!Mpeg2) {
-            if (val != 0 && (val & 1) == 0)
-                val -= 1; // MPEG-1 mismatch control: force odd
-        }
-        val = level < 0 ? -std::min(val, 2048) : std::min(val, 2047);
+        const int val = dequantise<Intra, Mpeg2>(level, W[pos], qs);
         blk[pos] = static_cast<int16_t>(val);
         sum += val;
         last = i;
     }
     acPresent = last > 0;
     if constexpr (Mpeg2) {
-        if ((sum & 1) == 0) {
-            blk[63] ^= 1;
+        if (mismatchControl(sum, blk))
             acPresent = true;
-        }
     }
     return true;
 }

@@ -1,4 +1,5 @@
-// Process-wide decoder instance behind the program's entry points.
+// Process-wide decoder instance behind the program's entry points. Not thread-safe: the
+// program drives one stream from one thread.
 #include "media/mpeg/video_api.h"
 
 mpeg::MpegDecoder& videoDecoder() {

@@ -1,7 +1,8 @@
-// Pixel kernels and tables: inverse DCT accuracy (IEEE 1180 procedure), VLC and scan tables,
-// and the output stage's filters and colour conversion edge cases.
+// Pixel kernels and tables: inverse DCT accuracy (IEEE 1180 procedure), inverse quantisation,
+// VLC and scan tables, and the output stage's filters and colour conversion edge cases.
 #include "media/mpeg/kernels.h"
 #include "media/mpeg/output.h"
+#include "media/mpeg/quantise.h"
 #include "media/mpeg/vlc.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +122,35 @@ TEST(Idct, KernelsClearTheBlockAndAgreeOnDcOnly) {
         for (uint8_t p : pixels)
             EXPECT_EQ(p, 0);
     }
+}
+
+TEST(InverseQuantisation, RoundsTowardZeroAndSaturates) {
+    using mpeg::dequantise;
+    // Intra: level * W * scale / 16; non-intra: (2 level + sign) * W * scale / 32.
+    EXPECT_EQ((dequantise<true, true>(3, 16, 6)), 18);
+    EXPECT_EQ((dequantise<true, true>(-3, 19, 5)), -17); // -17.8 toward zero
+    EXPECT_EQ((dequantise<false, true>(-1, 16, 16)), -24);
+    EXPECT_EQ((dequantise<false, true>(2, 17, 3)), 7); // 7.96 toward zero
+    EXPECT_EQ((dequantise<true, true>(2047, 255, 112)), 2047);
+    EXPECT_EQ((dequantise<true, true>(-2047, 255, 112)), -2048);
+    // MPEG-1 makes every nonzero coefficient odd, toward zero, and saturates afterwards.
+    EXPECT_EQ((dequantise<true, false>(1, 16, 2)), 1);
+    EXPECT_EQ((dequantise<true, false>(-1, 16, 2)), -1);
+    EXPECT_EQ((dequantise<false, false>(1, 16, 4)), 5); // 6 -> 5
+    EXPECT_EQ((dequantise<true, false>(255, 255, 62)), 2047);
+    EXPECT_EQ((dequantise<true, false>(0, 255, 62)), 0);
+}
+
+TEST(InverseQuantisation, MismatchControlMakesTheSumOdd) {
+    int16_t block[64] = {};
+    block[0] = 8;
+    EXPECT_TRUE(mpeg::mismatchControl(8, block));
+    EXPECT_EQ(block[63], 1);
+    block[63] = 4;
+    EXPECT_TRUE(mpeg::mismatchControl(12, block));
+    EXPECT_EQ(block[63], 5);
+    EXPECT_FALSE(mpeg::mismatchControl(13, block));
+    EXPECT_EQ(block[63], 5);
 }
 
 TEST(Tables, ScansArePermutations) {

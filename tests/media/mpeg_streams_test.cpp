@@ -133,6 +133,49 @@ TEST(StreamDetection, BarePesPacketsAreASystemStream) {
     }
 }
 
+// Wraps an elementary stream into an MPEG-2 program stream: a pack header before every PES
+// packet, PES headers with a time stamp, and some damage the demultiplexer has to step over: an
+// audio packet, packets whose header is longer than the packet, an empty packet and a stray
+// start code.
+std::vector<uint8_t> wrapInProgramStream(const std::vector<uint8_t>& es, size_t payload) {
+    std::vector<uint8_t> out;
+    const uint8_t pack[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04,
+                            0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8};
+    for (size_t pos = 0; pos < es.size(); pos += payload) {
+        out.insert(out.end(), std::begin(pack), std::end(pack));
+        if (pos == 0) {
+            out.insert(out.end(), {0x00, 0x00, 0x01, 0xC0, 0x00, 0x04, 0xFF, 0xFB, 0x00, 0x01});
+            out.insert(out.end(), {0x00, 0x00, 0x01, 0xE0, 0x00, 0x03, 0x81, 0x00, 0x09});
+            out.insert(out.end(), {0x00, 0x00, 0x01, 0xB3});
+            out.insert(out.end(), {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00});             // empty
+            out.insert(out.end(), {0x00, 0x00, 0x01, 0xE0, 0x00, 0x02, 0xFF, 0xFF}); // all stuffing
+        }
+        const size_t n = std::min(payload, es.size() - pos);
+        const size_t length = n + 8; // flags, header length, five bytes of time stamp
+        out.insert(out.end(), {0x00, 0x00, 0x01, 0xE0, uint8_t(length >> 8), uint8_t(length), 0x81,
+                               0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01});
+        out.insert(out.end(), es.begin() + pos, es.begin() + pos + n);
+    }
+    out.insert(out.end(), {0x00, 0x00, 0x01, 0xB9});
+    return out;
+}
+
+TEST(StreamDetection, ProgramStreamDemultiplexerStepsOverDamage) {
+    const std::vector<uint8_t> es = mpegtest::readFile(dataPath("mpeg2_es.m2v"));
+    const Decoded direct = mpegtest::decodeMemory(es);
+    for (size_t payload : {size_t(100), size_t(2030), size_t(4000)}) {
+        const std::vector<uint8_t> ps = wrapInProgramStream(es, payload);
+        mpeg::MpegDecoder decoder;
+        ASSERT_EQ(decoder.openMemory(ps), 160);
+        const Decoded wrapped = mpegtest::decodeAll(decoder);
+        EXPECT_TRUE(wrapped.systemStream);
+        ASSERT_EQ(wrapped.frames.size(), direct.frames.size()) << "payload " << payload;
+        EXPECT_TRUE(wrapped.frames == direct.frames) << "payload " << payload;
+        // The bad packet headers and the stray start code are reported.
+        EXPECT_GE(decoder.diagnosticCount(), 3);
+    }
+}
+
 TEST(StreamDetection, LeadingGarbageIsAnElementaryStreamAndResynchronises) {
     std::vector<uint8_t> data = {0x12, 0x34, 0x00, 0x00, 0x00, 0x01, 0x99, 0xAB};
     const std::vector<uint8_t> es = mpegtest::readFile(dataPath("mpeg2_tiny.m2v"));

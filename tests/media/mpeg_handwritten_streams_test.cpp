@@ -1,7 +1,7 @@
-// Field pictures and dual prime, which the ffmpeg encoder cannot make: tiny hand-written streams
-// of field pictures (I+P and P+P field pairs) with field prediction from either parity, a
-// skipped macroblock, dual prime, intra and coded macroblocks, and of frame pictures with field
-// DCT and dual prime, checked against a pixel model.
+// Syntax the ffmpeg encoder never writes, in tiny hand-written streams checked against a pixel
+// model: field pictures (I+P and P+P pairs, prediction from either parity, skipped macroblocks,
+// dual prime, intra and coded macroblocks), frame pictures with field DCT, concealment vectors
+// and dual prime, 4:4:4 macroblocks, and MPEG-1 full-sample vectors and D pictures.
 #include "mpeg_test_util.h"
 
 #include <gtest/gtest.h>
@@ -128,23 +128,29 @@ void sliceHeader(BitWriter& w, int row) {
     w.put(0, 1);               // extra_bit_slice
 }
 
-void pictureHeaders(BitWriter& w, int type, int structure, int firstSlice = 1) {
+void pictureHeaders(BitWriter& w, int type, int structure, int firstSlice = 1,
+                    bool concealment = false) {
     w.startCode(0x00);
     w.put(0, 10);             // temporal_reference
     w.put(uint32_t(type), 3); // picture_coding_type
     w.put(0xFFFF, 16);        // vbv_delay
-    if (type == 2)
+    if (type == 2 || type == 3)
         w.bits("0111"); // full_pel_forward_vector, forward_f_code = 7
+    if (type == 3)
+        w.bits("0111"); // full_pel_backward_vector, backward_f_code = 7
     w.put(0, 1);        // extra_bit_picture
     w.startCode(0xB5);
-    w.put(8, 4);                  // picture coding extension
-    w.put(type == 2 ? 1 : 15, 4); // f_code[0][0]
-    w.put(type == 2 ? 1 : 15, 4); // f_code[0][1]
-    w.put(15, 4);
-    w.put(15, 4);
+    w.put(8, 4); // picture coding extension
+    const int forward = type == 2 || concealment ? 1 : 15;
+    w.put(uint32_t(forward), 4); // f_code[0][0]
+    w.put(uint32_t(forward), 4); // f_code[0][1]
+    const int backward = type == 3 ? 1 : 15;
+    w.put(uint32_t(backward), 4);  // f_code[1][0]
+    w.put(uint32_t(backward), 4);  // f_code[1][1]
     w.put(0, 2);                   // intra_dc_precision
     w.put(uint32_t(structure), 2); // picture_structure
-    w.bits("1000000000");          // top_field_first .. progressive_frame, no composite
+    // top_field_first .. progressive_frame, no composite display
+    w.bits(concealment ? "1 0 1 0000000" : "1 0 0 0000000");
     if (firstSlice > 0)
         sliceHeader(w, firstSlice);
 }
@@ -171,7 +177,8 @@ void sequenceHeaders(BitWriter& w, int width, int height) {
     w.bits("10");
 }
 
-std::vector<uint8_t> buildStream(Field expected[2][2]) {
+// expected: the three frames in display order (frame 1, the B frame, frame 2).
+std::vector<uint8_t> buildStream(Field expected[3][2]) {
     BitWriter w;
     sequenceHeaders(w, kWidth, kHeight);
 
@@ -201,8 +208,8 @@ std::vector<uint8_t> buildStream(Field expected[2][2]) {
     fillShifted(bottom1, top1, 2, -2);
 
     // Frame 2, top field: P from frame 1: bottom field, skipped (same parity), dual prime.
-    Field& top2 = expected[1][0];
-    Field& bottom2 = expected[1][1];
+    Field& top2 = expected[2][0];
+    Field& bottom2 = expected[2][1];
     pictureHeaders(w, 2, 1);
     w.bits("1 001 01 1 1 1");  // select bottom, vector (0, 0)
     w.bits("011");             // increment 2: macroblock 1 is skipped
@@ -228,20 +235,41 @@ std::vector<uint8_t> buildStream(Field expected[2][2]) {
     w.bits("1 001 01 0 1 1");     // select top (this frame), vector (0, 0)
     fillShifted(bottom2, top2, 2, 0);
 
+    // B frame between them, as two B fields: forward reference frame 1, backward frame 2.
+    Field& topB = expected[1][0];
+    Field& bottomB = expected[1][1];
+    pictureHeaders(w, 3, 1);
+    w.bits("1 10 01 0 1 1 1 1 1"); // interpolated: forward top field, backward bottom field
+    w.bits("011 0010 01 1 1 1");   // macroblock 1 skipped (as macroblock 0); forward bottom
+    fillAverage(topB, top1, bottom2, 0);
+    fillAverage(topB, top1, bottom2, 1);
+    fillShifted(topB, bottom1, 2, 0);
+    pictureHeaders(w, 3, 2);
+    w.bits("1 010 01 0 1 1");            // backward, top field of frame 2
+    w.bits("1 010 01 1 1 1");            // backward, bottom field of frame 2
+    w.bits("1 11 01 1 1 1 0 1 1 01011"); // interpolated and coded, cbp: Cr only
+    w.bits("10 10");                     // Cr: first coefficient +1, end of block
+    fillShifted(bottomB, top2, 0, 0);
+    fillShifted(bottomB, bottom2, 1, 0);
+    fillAverage(bottomB, bottom1, top2, 2);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 16; x < 24; ++x)
+            bottomB.cr[y][x] += 3;
+
     w.startCode(0xB7);
     return w.out;
 }
 
 TEST(FieldPictures, HandWrittenFieldPairsDecodeAsModelled) {
-    Field expected[2][2];
+    Field expected[3][2];
     const std::vector<uint8_t> stream = buildStream(expected);
     mpeg::MpegDecoder decoder;
     decoder.setReferenceIdct(true);
     ASSERT_EQ(decoder.openMemory(stream), kWidth);
     const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
     EXPECT_EQ(decoder.diagnosticCount(), 0);
-    ASSERT_EQ(d.frames.size(), 2u);
-    for (int f = 0; f < 2; ++f) {
+    ASSERT_EQ(d.frames.size(), 3u);
+    for (int f = 0; f < 3; ++f) {
         const std::vector<uint8_t>& frame = d.frames[f];
         ASSERT_EQ(frame.size(), size_t(kWidth * kHeight * 3 / 2));
         for (int parity = 0; parity < 2; ++parity) {
@@ -264,7 +292,7 @@ TEST(FieldPictures, HandWrittenFieldPairsDecodeAsModelled) {
 }
 
 TEST(FieldPictures, UnpairedFieldIsReportedAndNotStored) {
-    Field expected[2][2];
+    Field expected[3][2];
     std::vector<uint8_t> stream = buildStream(expected);
     // Cut after the first field of frame 2: frame 1 is still written, frame 2 is not.
     size_t pictures = 0, cut = 0;
@@ -282,8 +310,9 @@ TEST(FieldPictures, UnpairedFieldIsReportedAndNotStored) {
     EXPECT_GT(decoder.diagnosticCount(), before);
 }
 
-// Frame pictures, 48x64: an intra frame with field DCT (different values in the two fields),
-// then a P frame whose second macroblock row uses dual prime and the others frame prediction.
+// Frame pictures, 48x64: an intra frame with field DCT (different values in the two fields)
+// and concealment motion vectors, then a P frame whose second macroblock row uses dual prime and
+// the others frame prediction.
 constexpr int kFrameHeight = 64;
 using LumaFrame = std::array<std::array<int, kWidth>, kFrameHeight>;
 using ChromaFrame = std::array<std::array<int, kWidth / 2>, kFrameHeight / 2>;
@@ -301,11 +330,30 @@ int fieldSample(const Plane& p, int parity, int x, int y, int vx, int vy) {
     return (at(x0, y0) + at(x0 + hx, y0) + at(x0, y0 + hy) + at(x0 + hx, y0 + hy) + 2) >> 2;
 }
 
+// Compares a decoded 4:2:0 frame of kWidth x height with a model holding y, cb and cr rows.
+template <typename Model>
+void expectFrame(const std::vector<uint8_t>& frame, const Model& e, int height, int f) {
+    ASSERT_EQ(frame.size(), size_t(kWidth * height * 3 / 2));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            ASSERT_EQ(frame[y * kWidth + x], e.y[y][x])
+                << "frame " << f << " y " << y << " x " << x;
+    const uint8_t* cb = frame.data() + kWidth * height;
+    const uint8_t* cr = cb + kWidth * height / 4;
+    for (int y = 0; y < height / 2; ++y)
+        for (int x = 0; x < kWidth / 2; ++x) {
+            ASSERT_EQ(cb[y * kWidth / 2 + x], e.cb[y][x])
+                << "frame " << f << " cb " << y << "," << x;
+            ASSERT_EQ(cr[y * kWidth / 2 + x], e.cr[y][x])
+                << "frame " << f << " cr " << y << "," << x;
+        }
+}
+
 std::vector<uint8_t> buildFrameStream(Picture expected[2]) {
     BitWriter w;
     sequenceHeaders(w, kWidth, kFrameHeight);
     // Frame 1: intra, field DCT: Y0/Y1 hold the top field, Y2/Y3 the bottom field.
-    pictureHeaders(w, 1, 3, 0);
+    pictureHeaders(w, 1, 3, 0, true);
     Picture& ref = expected[0];
     for (int row = 0; row < 4; ++row) {
         sliceHeader(w, row + 1);
@@ -315,6 +363,8 @@ std::vector<uint8_t> buildFrameStream(Picture expected[2]) {
             const IntraValues v = {
                 {top, top + 5, bottom, bottom - 5}, 90 + 30 * row, 160 - 20 * mb};
             w.bits("1 1 1"); // increment, intra, dct_type field
+            // Concealment vector (+3, -1), then (0, 0) relative to it; marker bit.
+            w.bits(mb == 0 ? "00010 011 1" : "1 1 1");
             putIntraBlocks(w, pred, v);
             for (int y = 0; y < 16; ++y)
                 for (int x = 0; x < 16; ++x)
@@ -374,22 +424,212 @@ TEST(FramePictures, FieldDctAndDualPrimeDecodeAsModelled) {
     const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
     EXPECT_EQ(decoder.diagnosticCount(), 0);
     ASSERT_EQ(d.frames.size(), 2u);
-    for (int f = 0; f < 2; ++f) {
-        const std::vector<uint8_t>& frame = d.frames[f];
-        ASSERT_EQ(frame.size(), size_t(kWidth * kFrameHeight * 3 / 2));
-        for (int y = 0; y < kFrameHeight; ++y)
-            for (int x = 0; x < kWidth; ++x)
-                ASSERT_EQ(frame[y * kWidth + x], expected[f].y[y][x])
-                    << "frame " << f << " y " << y << " x " << x;
-        const uint8_t* cb = frame.data() + kWidth * kFrameHeight;
-        const uint8_t* cr = cb + kWidth * kFrameHeight / 4;
-        for (int y = 0; y < kFrameHeight / 2; ++y)
-            for (int x = 0; x < kWidth / 2; ++x) {
-                ASSERT_EQ(cb[y * kWidth / 2 + x], expected[f].cb[y][x])
-                    << "frame " << f << " cb y " << y << " x " << x;
-                ASSERT_EQ(cr[y * kWidth / 2 + x], expected[f].cr[y][x])
-                    << "frame " << f << " cr y " << y << " x " << x;
+    for (int f = 0; f < 2; ++f)
+        expectFrame(d.frames[f], expected[f], kFrameHeight, f);
+}
+
+// MPEG-1, 48x32: an I picture, a P picture with full-sample vectors and a D picture.
+struct SmallFrame {
+    std::array<std::array<int, kWidth>, 32> y{};
+    std::array<std::array<int, kWidth / 2>, 16> cb{}, cr{};
+};
+
+void fillFlat(SmallFrame& f, int row, int mb, const IntraValues& v) {
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            f.y[row * 16 + y][mb * 16 + x] = v.y[(y / 8) * 2 + x / 8];
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) {
+            f.cb[row * 8 + y][mb * 8 + x] = v.cb;
+            f.cr[row * 8 + y][mb * 8 + x] = v.cr;
+        }
+}
+
+IntraValues flatValues(int row, int mb, int seed) {
+    const int base = 20 + 37 * seed + 25 * mb + 60 * row;
+    return {
+        {base % 220 + 16, (base + 40) % 220 + 16, (base + 90) % 220 + 16, (base + 150) % 220 + 16},
+        (base + 70) % 200 + 28,
+        (base + 130) % 200 + 28};
+}
+
+std::vector<uint8_t> buildMpeg1Stream(SmallFrame expected[3]) {
+    BitWriter w;
+    w.startCode(0xB3);
+    w.put(kWidth, 12);
+    w.put(32, 12);
+    w.bits("0001 0011");
+    w.put(0x3FFFF, 18);
+    w.bits("1");
+    w.put(20, 10);
+    w.bits("0 0 0");
+    w.startCode(0xB8);
+    w.put(1 << 12, 25);
+    w.bits("1 0");
+    // I picture.
+    w.startCode(0x00);
+    w.put(0, 10);
+    w.bits("001");
+    w.put(0xFFFF, 16);
+    w.bits("0");
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        int pred[3] = {128, 128, 128};
+        for (int mb = 0; mb < 3; ++mb) {
+            w.bits("1 1");
+            putIntraBlocks(w, pred, flatValues(row, mb, 0));
+            fillFlat(expected[0], row, mb, flatValues(row, mb, 0));
+        }
+    }
+    // P picture, full_pel_forward_vector = 1, forward_f_code = 1: vectors (+1, 0), (+1, 0) and
+    // (-1, 0) whole samples; chroma gets the half-sample vectors +1 and -1.
+    w.startCode(0x00);
+    w.put(1, 10);
+    w.bits("010");
+    w.put(0xFFFF, 16);
+    w.bits("1 001 0");
+    const SmallFrame& i = expected[0];
+    SmallFrame& p = expected[1];
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        w.bits("1 001 010 1");  // +1
+        w.bits("1 001 1 1");    // +0
+        w.bits("1 001 0011 1"); // -2
+        for (int mb = 0; mb < 3; ++mb) {
+            const int dx = mb < 2 ? 1 : -1;
+            for (int y = row * 16; y < row * 16 + 16; ++y)
+                for (int x = mb * 16; x < mb * 16 + 16; ++x)
+                    p.y[y][x] = i.y[y][x + dx];
+            for (int y = row * 8; y < row * 8 + 8; ++y)
+                for (int x = mb * 8; x < mb * 8 + 8; ++x) {
+                    const int x0 = dx > 0 ? x : x - 1;
+                    p.cb[y][x] = (i.cb[y][x0] + i.cb[y][x0 + 1] + 1) >> 1;
+                    p.cr[y][x] = (i.cr[y][x0] + i.cr[y][x0 + 1] + 1) >> 1;
+                }
+        }
+    }
+    // D picture: DC coefficients only, each macroblock closed by end_of_macroblock.
+    w.startCode(0x00);
+    w.put(2, 10);
+    w.bits("100");
+    w.put(0xFFFF, 16);
+    w.bits("0");
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        int pred[3] = {128, 128, 128};
+        for (int mb = 0; mb < 3; ++mb) {
+            const IntraValues v = flatValues(row, mb, 1);
+            w.bits("1 1");
+            for (int b = 0; b < 4; ++b)
+                putDc(w, false, pred[0], v.y[b]);
+            putDc(w, true, pred[1], v.cb);
+            putDc(w, true, pred[2], v.cr);
+            w.bits("1");
+            fillFlat(expected[2], row, mb, v);
+        }
+    }
+    w.startCode(0xB7);
+    return w.out;
+}
+
+TEST(Mpeg1Pictures, FullSampleVectorsAndDPicturesDecodeAsModelled) {
+    SmallFrame expected[3];
+    const std::vector<uint8_t> stream = buildMpeg1Stream(expected);
+    mpeg::MpegDecoder decoder;
+    ASSERT_EQ(decoder.openMemory(stream), kWidth);
+    const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+    EXPECT_FALSE(d.mpeg2);
+    EXPECT_EQ(decoder.diagnosticCount(), 0);
+    ASSERT_EQ(d.frames.size(), 3u);
+    for (int f = 0; f < 3; ++f)
+        expectFrame(d.frames[f], expected[f], 32, f);
+}
+
+// 4:4:4, 32x32 progressive: an intra frame (twelve blocks per macroblock), then a P frame with a
+// one-sample shift and a macroblock whose only coded block is the first Cr block.
+struct Frame444 {
+    std::array<std::array<int, 32>, 32> plane[3]{};
+};
+
+std::vector<uint8_t> build444Stream(Frame444 expected[2]) {
+    BitWriter w;
+    w.startCode(0xB3);
+    w.put(32, 12);
+    w.put(32, 12);
+    w.bits("0001 0011");
+    w.put(0x3FFFF, 18);
+    w.bits("1");
+    w.put(112, 10);
+    w.bits("0 0 0");
+    w.startCode(0xB5);
+    w.bits("0001 00010100 1 11 00 00"); // sequence extension: progressive, 4:4:4
+    w.put(0, 12);
+    w.bits("1");
+    w.put(0, 8);
+    w.bits("0 00 00000");
+    auto picture = [&](int type) {
+        w.startCode(0x00);
+        w.put(0, 10);
+        w.put(uint32_t(type), 3);
+        w.put(0xFFFF, 16);
+        w.bits(type == 2 ? "0111 0" : "0");
+        w.startCode(0xB5);
+        w.bits(type == 2 ? "1000 0001 0001 1111 1111" : "1000 1111 1111 1111 1111");
+        w.bits("00 11 0 1 0 0 0 0 0 0 1 0"); // frame picture, frame_pred_frame_dct, progressive
+    };
+    picture(1);
+    Frame444& i = expected[0];
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        int pred[3] = {128, 128, 128};
+        for (int mb = 0; mb < 2; ++mb) {
+            w.bits("1 1");
+            for (int b = 0; b < 12; ++b) {
+                const int c = b < 4 ? 0 : 1 + (b & 1);
+                const int k = b < 4 ? b : (b - 4) >> 1;
+                const int v = 30 + (17 * b + 40 * mb + 23 * row) % 200;
+                putDc(w, c != 0, pred[c], v);
+                w.bits("10");
+                for (int y = 0; y < 8; ++y)
+                    for (int x = 0; x < 8; ++x)
+                        i.plane[c][row * 16 + (k >> 1) * 8 + y][mb * 16 + (k & 1) * 8 + x] = v;
             }
+        }
+    }
+    picture(2);
+    Frame444& p = expected[1];
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        w.bits("1 001 0010 1");            // MC not coded, vector (+2, 0): one whole sample
+        w.bits("1 01 01011 000000 10 10"); // no MC, coded: cbp Cr0 only; +1 DC
+        for (int c = 0; c < 3; ++c)
+            for (int y = row * 16; y < row * 16 + 16; ++y)
+                for (int x = 0; x < 32; ++x)
+                    p.plane[c][y][x] = x < 16 ? i.plane[c][y][x + 1] : i.plane[c][y][x];
+        for (int y = row * 16; y < row * 16 + 8; ++y)
+            for (int x = 16; x < 24; ++x)
+                p.plane[2][y][x] += 3;
+    }
+    w.startCode(0xB7);
+    return w.out;
+}
+
+TEST(Chroma444, TwelveBlockMacroblocksDecodeAsModelled) {
+    Frame444 expected[2];
+    const std::vector<uint8_t> stream = build444Stream(expected);
+    mpeg::MpegDecoder decoder;
+    ASSERT_EQ(decoder.openMemory(stream), 32);
+    const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+    EXPECT_EQ(d.chromaFormat, 3);
+    EXPECT_EQ(decoder.diagnosticCount(), 0);
+    ASSERT_EQ(d.frames.size(), 2u);
+    for (int f = 0; f < 2; ++f) {
+        ASSERT_EQ(d.frames[f].size(), 3u * 32 * 32);
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x)
+                    ASSERT_EQ(d.frames[f][c * 1024 + y * 32 + x], expected[f].plane[c][y][x])
+                        << "frame " << f << " plane " << c << " y " << y << " x " << x;
     }
 }
 

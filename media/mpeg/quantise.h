@@ -1,0 +1,38 @@
+// Inverse quantisation of one coefficient and the mismatch control of a block, for MPEG-1 and
+// MPEG-2. Inline, because the coefficient loop calls it for every coefficient; it does not scan
+// or store coefficients.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace mpeg {
+
+constexpr int kCoefficientMin = -2048;
+constexpr int kCoefficientMax = 2047;
+
+// level: the signed quantised value; weight: the matrix entry; quantiser_scale in MPEG-2 units
+// (twice quantiser_scale_code for linear scales, also for MPEG-1).
+template <bool Intra, bool Mpeg2>
+inline int dequantise(int level, int weight, int quantiser_scale) {
+    const int magnitude = std::abs(level);
+    int val = Intra ? (magnitude * weight * quantiser_scale) >> 4
+                    : ((2 * magnitude + 1) * weight * quantiser_scale) >> 5;
+    if constexpr (!Mpeg2) {
+        if (val != 0 && (val & 1) == 0)
+            val -= 1; // MPEG-1 mismatch control: every coefficient odd
+    }
+    return level < 0 ? -std::min(val, -kCoefficientMin) : std::min(val, kCoefficientMax);
+}
+
+// MPEG-2 mismatch control: an even sum of all coefficients toggles the last one. Returns
+// whether the block changed.
+inline bool mismatchControl(int sum, int16_t* block) {
+    if (sum & 1)
+        return false;
+    block[63] ^= 1;
+    return true;
+}
+
+} // namespace mpeg
