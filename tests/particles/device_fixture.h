@@ -1,0 +1,78 @@
+// A DemoApp with the render driver on the Null device or the real GL device (headless on
+// llvmpipe), a scene whose camera looks along +z from the origin, and back-buffer reads.
+#pragma once
+
+#include "app/demo_app.h"
+#include "platform/window.h"
+#include "render/render_driver.h"
+#include "render/text.h"
+#include "scene/camera.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+class DeviceFixture : public ::testing::Test {
+protected:
+    virtual gfx::Backend backend() const { return gfx::Backend::GlHeadless; }
+
+    void SetUp() override {
+        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
+        launchOptions() = LaunchOptions{};
+        launchOptions().backend = backend();
+        setFontInitializer(createDemoFonts);
+        app = std::make_unique<DemoApp>();
+        gApp = app.get();
+        if (app->initialize() != 0) {
+            GTEST_SKIP() << "no device: " << gfx::lastError();
+        }
+        width = app->width;
+        ASSERT_EQ(fillTable(&driver), 0);
+        app->registerDriver(&driver);
+        projection.init(&app->frameBuffer, 65, 10, 100000);
+        projection.mode = 2;
+        camera.init(&projection, 0);
+        scene.camera = &camera;
+        scene.ambient = {1, 1, 1, 1};
+    }
+    void TearDown() override {
+        if (gApp != nullptr) {
+            releaseDemoFonts(app.get());
+            if (app->device != nullptr) {
+                app->unregisterDriver(&driver);
+            }
+        }
+        clearTable(&driver);
+        clientCleanup();
+        app.reset();
+        gApp = nullptr;
+        setFontInitializer(nullptr);
+        platform::shutdownDisplay();
+    }
+
+    // The back buffer as rows of 0xAARRGGBB.
+    std::vector<uint32_t> frame() {
+        uint32_t w = 0, h = 0;
+        std::string bgra;
+        EXPECT_GE(app->device->readBackBuffer(&w, &h, &bgra), 0);
+        std::vector<uint32_t> out(size_t(w) * h);
+        std::memcpy(out.data(), bgra.data(), std::min(bgra.size(), out.size() * 4));
+        width = w;
+        return out;
+    }
+    uint32_t pixel(uint32_t x, uint32_t y) { return frame()[size_t(y) * width + x] & 0xFFFFFFu; }
+
+    std::unique_ptr<DemoApp> app;
+    RenderDriver driver;
+    Projection projection{};
+    Camera camera{};
+    Scene scene;
+    uint32_t width = 0;
+};
+
+class NullDeviceFixture : public DeviceFixture {
+protected:
+    gfx::Backend backend() const override { return gfx::Backend::Null; }
+};
