@@ -1,6 +1,8 @@
 // Entry point: reads the command line, builds the application object, the render driver and
 // the demo client, runs the message loop and tears everything down in order.
 #include "app/demo_app.h"
+#include "demo/capture.h"
+#include "demo/playback.h"
 #include "demo/sequencer.h"
 #include "platform/files.h"
 #include "platform/png.h"
@@ -8,6 +10,7 @@
 #include "platform/timer.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
+#include "render/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +28,8 @@ struct CommandLine {
     bool nullDevice = false;
     double startSeconds = 0.0;
     bool mute = false;
+    bool capture = false;
+    CaptureOptions captureOptions;
     std::string dataDirectory;
     std::string dumpLoadingPath;
     bool dumpFrame = false;
@@ -45,6 +50,10 @@ void printUsage(FILE* out) {
                "  --data DIR         read the data pack from DIR (default: data/ beside the\n"
                "                     program, or in the working directory)\n"
                "  --mute             play without sound\n"
+               "  --capture OUT      render headless on virtual time into OUT: a folder of\n"
+               "                     PNG frames plus music.wav, or a .mp4/.mkv file (ffmpeg)\n"
+               "  --fps N            capture frame rate (default 60)\n"
+               "  --from S, --to S   capture only demo seconds S to S (default 0 to 250)\n"
                "  --dump-loading FILE.png\n"
                "                     write the loading picture as presented, then exit\n"
                "  --dump-frame SECONDS FILE.png\n"
@@ -78,6 +87,29 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
             (arg == "--data" ? cl->dataDirectory : cl->dumpLoadingPath) = argv[++i];
             if (arg == "--dump-loading") {
                 cl->headless = true;
+            }
+        } else if (arg == "--capture") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "demo: --capture needs a folder or a .mp4/.mkv file\n");
+                return 2;
+            }
+            cl->capture = true;
+            cl->headless = true;
+            cl->captureOptions.output = argv[++i];
+        } else if (arg == "--fps" || arg == "--from" || arg == "--to") {
+            char* end = nullptr;
+            double value = i + 1 < argc ? std::strtod(argv[i + 1], &end) : -1.0;
+            if (i + 1 >= argc || end == argv[i + 1] || *end != '\0' || !(value >= 0.0) ||
+                value > 1e6 || (arg == "--fps" && (value < 1 || value > 240))) {
+                std::fprintf(stderr, "demo: %s needs a number%s\n", arg.c_str(),
+                             arg == "--fps" ? " from 1 to 240" : " of seconds");
+                return 2;
+            }
+            ++i;
+            if (arg == "--fps") {
+                cl->captureOptions.fps = int(value);
+            } else {
+                (arg == "--from" ? cl->captureOptions.from : cl->captureOptions.to) = value;
             }
         } else if (arg == "--start") {
             if (i + 1 >= argc) {
@@ -132,33 +164,14 @@ void writeDump() {
 
 // Plays the scene that holds `seconds` from its start at 60 frames per second of virtual
 // time, so that scenes with state look as in a real run, and writes the last frame.
-void writeLoadingDump() { writeDump(); }
+void writeLoadingDump() {
+    writeDump();
+}
 
 int dumpFrame(DemoApp* app, double seconds, const std::string& path) {
-    static platform::VirtualTimeSource time(0);
-    platform::setTimeSource(&time);
-    app->clockFlags &= ~kClockTimer;
-    app->startClock();
-    uint64_t startMs = uint64_t(std::ceil(partStartFor(seconds) * 1000.0));
-    uint64_t targetMs = uint64_t(std::llround(seconds * 1000.0));
-    setClock(app, startMs);
     dumpPath = path;
     dumpWritten = false;
-    SequencerState& s = sequencer();
-    gRunning = true;
-    for (uint64_t frame = 0;; ++frame) {
-        uint64_t ms = std::min(startMs + frame * 1000 / 60, targetMs);
-        time.set(uint32_t(ms - startMs));
-        bool last = ms == targetMs;
-        s.beforePresent = last ? writeDump : nullptr;
-        displayFrame();
-        if (last) {
-            break;
-        }
-    }
-    s.beforePresent = nullptr;
-    gRunning = false;
-    platform::setTimeSource(nullptr);
+    playSceneTo(app, seconds, writeDump);
     if (dumpWritten) {
         std::fprintf(stderr, "demo: wrote %s (%.3f s)\n", path.c_str(), seconds);
     }
@@ -219,6 +232,7 @@ int main(int argc, char** argv) {
 
     auto app = std::make_unique<DemoApp>();
     gApp = app.get();
+    setFontInitializer(createDemoFonts);
     if (app->initialize() != 0) {
         if (!gfx::lastError().empty()) {
             std::fprintf(stderr, "demo: %s\n", gfx::lastError().c_str());
@@ -240,6 +254,8 @@ int main(int argc, char** argv) {
         if (dumpWritten) {
             std::fprintf(stderr, "demo: wrote %s\n", cl.dumpLoadingPath.c_str());
         }
+    } else if (cl.capture) {
+        exitCode = runCapture(app.get(), cl.captureOptions);
     } else if (cl.dumpFrame) {
         exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath);
     } else {
@@ -251,6 +267,7 @@ int main(int argc, char** argv) {
     clearTable(driver.get());
     driver.reset();
     clientCleanup();
+    releaseDemoFonts(app.get());
     app->stopClock();
     app.reset();
     gApp = nullptr;

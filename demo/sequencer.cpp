@@ -1,6 +1,13 @@
 #include "demo/sequencer.h"
 
 #include "app/demo_app.h"
+#include "demo/cables.h"
+#include "demo/credits.h"
+#include "demo/domino.h"
+#include "demo/end.h"
+#include "demo/koch.h"
+#include "demo/opening.h"
+#include "demo/tree.h"
 #include "render/render_driver.h"
 
 DemoApp* gDemoApp = nullptr;
@@ -21,14 +28,14 @@ constexpr float kMillisecond = 0.001f;
 
 const std::vector<PartEntry>& partList() {
     static const std::vector<PartEntry> list = {
-        {"Opening", 37.8f, make<PlaceholderPart>},
+        {"Opening", 37.8f, make<Opening>},
         {"Second part", 30.0f, make<PlaceholderPart>},
-        {"Cables and greetings", 30.0f, make<PlaceholderPart>},
-        {"Credits", 17.2f, make<PlaceholderPart>},
-        {"Domino rally", 44.0f, make<PlaceholderPart>},
-        {"Koch surface", 30.0f, make<PlaceholderPart>},
-        {"Tree", 30.0f, make<PlaceholderPart>},
-        {"End", 31.0f, make<PlaceholderPart>},
+        {"Cables and greetings", 30.0f, make<CablesPart>},
+        {"Credits", 17.2f, make<CreditsPart>},
+        {"Domino rally", 44.0f, make<DominoRallyPart>},
+        {"Koch surface", 30.0f, make<KochPart>},
+        {"Tree", 30.0f, make<TreePart>},
+        {"End", 31.0f, make<EndPart>},
     };
     return list;
 }

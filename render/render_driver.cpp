@@ -3,6 +3,7 @@
 #include "app/demo_app.h"
 #include "app/diagnostics.h"
 #include "render/driver_internal.h"
+#include "render/mesh_buffers.h"
 #include "scene/camera.h"
 #include "scene/texture_registry.h"
 
@@ -234,11 +235,6 @@ int RenderDriver::setTextureFactor(const ColorF* colour) {
     return 0;
 }
 
-// Text comes with the glyph cache; until a font is built there is nothing to draw.
-int RenderDriver::drawText(int, int, const char*, const ColorF*, unsigned, const char*) {
-    return 0;
-}
-
 int fillTable(RenderDriver* driver) {
     gDriver = driver;
     driver->flags = uint32_t(gApp->driverBaseFlags) | 3u;
@@ -247,11 +243,11 @@ int fillTable(RenderDriver* driver) {
     driver->targetHeight = int32_t(gApp->height);
     driver->resize = opResize;
     driver->clearDepth = opClearDepth;
-    driver->createMeshBuffers = nullptr;
-    driver->releaseMeshBuffers = nullptr;
-    driver->createObjectHandle = nullptr;
-    driver->releaseObjectHandle = nullptr;
-    driver->drawObject = nullptr;
+    driver->createMeshBuffers = ::createMeshBuffers;
+    driver->releaseMeshBuffers = ::releaseMeshBuffers;
+    driver->createObjectHandle = ::createObjectHandle;
+    driver->releaseObjectHandle = ::releaseObjectHandle;
+    driver->drawObject = ::drawObject;
     driver->createTexture = createTextureOp;
     driver->releaseTexture = releaseTextureOp;
     driver->applyScene = opApplyScene;

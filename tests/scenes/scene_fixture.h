@@ -9,6 +9,7 @@
 #include "platform/sound.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
+#include "render/text.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@ protected:
         launchOptions().backend = gfx::Backend::GlHeadless;
         app = new DemoApp;
         gApp = app;
+        setFontInitializer(createDemoFonts);
         if (app->initialize() != 0) {
             skipReason = "no headless GL context: " + gfx::lastError();
             return;
@@ -44,6 +46,7 @@ protected:
             driver = nullptr;
         }
         clientCleanup();
+        releaseDemoFonts(app);
         delete app;
         app = nullptr;
         gApp = nullptr;

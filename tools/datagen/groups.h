@@ -7,6 +7,13 @@
 namespace datagen {
 
 void drawLoadingPictures(PictureSink& sink);
+void drawOpeningPictures(PictureSink& sink);
+void drawCablesPictures(PictureSink& sink);
+void drawCreditsPictures(PictureSink& sink);
+void drawDominoPictures(PictureSink& sink);
+void drawKochPictures(PictureSink& sink);
+void drawTreePictures(PictureSink& sink);
+void drawEndPictures(PictureSink& sink);
 
 // The music track: 16-bit stereo samples at 44100 Hz, 250 seconds and a little more.
 std::vector<int16_t> synthesiseMusic();

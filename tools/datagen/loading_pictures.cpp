@@ -10,8 +10,10 @@ void drawLoadingPictures(PictureSink& sink) {
     for (uint32_t y = 0; y < card.height; ++y) {
         for (uint32_t x = 0; x < card.width; ++x) {
             float fx = float(x) / 512.0f, fy = float(y) / 512.0f;
-            float n = valueNoise(fx * 8, fy * 8, 8, 77) * 0.6f + valueNoise(fx * 32, fy * 32, 32, 78) * 0.4f;
-            float glow = std::exp(-((fx - 0.5f) * (fx - 0.5f) + (fy - 0.45f) * (fy - 0.45f)) * 9.0f);
+            float n = valueNoise(fx * 8, fy * 8, 8, 77) * 0.6f +
+                      valueNoise(fx * 32, fy * 32, 32, 78) * 0.4f;
+            float glow =
+                std::exp(-((fx - 0.5f) * (fx - 0.5f) + (fy - 0.45f) * (fy - 0.45f)) * 9.0f);
             card.put(int(x), int(y), uint8_t(10 + 30 * n * glow), uint8_t(14 + 50 * n * glow),
                      uint8_t(30 + 120 * glow * (0.6f + 0.4f * n)));
         }

@@ -21,7 +21,10 @@ struct Group {
 
 // Every group of pictures, in the scenes' playing order.
 const Group kGroups[] = {
-    {"loading", datagen::drawLoadingPictures},
+    {"loading", datagen::drawLoadingPictures}, {"opening", datagen::drawOpeningPictures},
+    {"cables", datagen::drawCablesPictures},   {"credits", datagen::drawCreditsPictures},
+    {"domino", datagen::drawDominoPictures},   {"koch", datagen::drawKochPictures},
+    {"tree", datagen::drawTreePictures},       {"end", datagen::drawEndPictures},
 };
 
 bool writeJpeg(const std::string& path, const datagen::Picture& p, int quality) {
@@ -64,6 +67,9 @@ public:
         }
         std::printf("  %s (%u x %u%s)\n", fileName.c_str(), picture.width, picture.height,
                     picture.grey ? ", grey" : "");
+    }
+    std::string outputPath(const std::string& fileName) const override {
+        return dir_ + "/" + fileName;
     }
     bool failed() const { return failed_; }
 

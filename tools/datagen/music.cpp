@@ -15,7 +15,9 @@ constexpr double kBeat = 0.48;
 constexpr double kLength = 252.0;
 constexpr double kPi = 3.14159265358979323846;
 
-double noteHz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+double noteHz(int midi) {
+    return 440.0 * std::pow(2.0, (midi - 69) / 12.0);
+}
 
 uint32_t noiseState = 0x12345678u;
 double whiteNoise() {

@@ -10,13 +10,15 @@ namespace datagen {
 
 struct Picture {
     uint32_t width = 0, height = 0;
-    bool grey = false;          // one byte per pixel instead of three
-    std::vector<uint8_t> data;  // rows top to bottom, R, G, B (or grey)
+    bool grey = false;         // one byte per pixel instead of three
+    std::vector<uint8_t> data; // rows top to bottom, R, G, B (or grey)
 
     Picture(uint32_t w, uint32_t h, bool greyscale = false)
         : width(w), height(h), grey(greyscale), data(size_t(w) * h * (greyscale ? 1 : 3), 0) {}
     uint32_t channels() const { return grey ? 1 : 3; }
-    uint8_t* at(uint32_t x, uint32_t y) { return data.data() + (size_t(y) * width + x) * channels(); }
+    uint8_t* at(uint32_t x, uint32_t y) {
+        return data.data() + (size_t(y) * width + x) * channels();
+    }
     // Writes a pixel (grey pictures take the red value); points outside are ignored.
     void put(int x, int y, uint8_t r, uint8_t g, uint8_t b);
     // Blends a colour over the pixel with coverage 0..1.
@@ -36,6 +38,8 @@ public:
     virtual ~PictureSink() = default;
     // fileName as it appears in data/ (for example "loading.jpg").
     virtual void add(const std::string& fileName, const Picture& picture) = 0;
+    // Where a file of another kind (a video) with this name is to be written.
+    virtual std::string outputPath(const std::string& fileName) const = 0;
 };
 
 // Deterministic value noise in 0..1 for textures (seeded, tileable over period).
