@@ -106,14 +106,7 @@ Material* fileGlowMaterial(const char* name, uint32_t sourceBlend, uint32_t dest
     colours.emissive = emissive;
     states.sourceBlend = sourceBlend;
     states.destinationBlend = destinationBlend;
-    int existed = 0;
-    Material* material = gRegistry->acquireMaterial(&existed, makeKey(name));
-    material->colours = &colours;
-    material->states = &states;
-    material->texture = texture;
-    material->secondTexture = nullptr;
-    gRegistry->commitMaterial(*material);
-    return material;
+    return fileMaterial(name, colours, states, texture);
 }
 
 } // namespace

@@ -81,14 +81,7 @@ Material* fileMaterial(const char* name, uint32_t flags, const StageSetup& stage
     colours.emissive = emissive;
     StageSampling& s = states.stages[0];
     s.magFilter = s.minFilter = s.mipFilter = filter;
-    int existed = 0;
-    Material* material = gRegistry->acquireMaterial(&existed, makeKey(name));
-    material->colours = &colours;
-    material->states = &states;
-    material->texture = texture;
-    material->secondTexture = nullptr;
-    gRegistry->commitMaterial(*material);
-    return material;
+    return fileMaterial(name, colours, states, texture);
 }
 
 constexpr ColorF kWhite{1, 1, 1, 1};

@@ -74,18 +74,6 @@ void fillAdditive(MaterialColours& colours, RenderStateBlock& states, uint32_t f
     states.sourceBlend = states.destinationBlend = gfx::D3DBLEND_ONE;
 }
 
-Material* commit(const char* name, MaterialColours& colours, RenderStateBlock& states,
-                 TextureImage* texture) {
-    int existed = 0;
-    Material* material = gRegistry->acquireMaterial(&existed, makeKey(name));
-    material->colours = &colours;
-    material->states = &states;
-    material->texture = texture;
-    material->secondTexture = nullptr;
-    gRegistry->commitMaterial(*material);
-    return material;
-}
-
 TextureImage* renderTarget(const char* name, uint32_t size) {
     int existed = 0;
     TextureImage* t = gRegistry->acquireTexture(&existed, makeKey(name));
@@ -283,7 +271,7 @@ void KochPart::loadMaterials() {
         fillAdditive(colours, states, kStateAlphaBlend | kStatesGouraud, gfx::D3DTOP_MODULATE);
         colours.emissive = {1, 1, 1, 1};
         std::snprintf(name, sizeof name, "KochParticleMaterial%d", i);
-        particleMaterials[i] = commit(name, colours, states, sprite);
+        particleMaterials[i] = fileMaterial(name, colours, states, sprite);
     }
 
     // The gradient the wireframe is coloured by.
@@ -310,7 +298,7 @@ void KochPart::loadMaterials() {
                  gfx::D3DTOP_SELECTARG1);
     colours.ambient = colours.diffuse = {0, 0, 0, 0};
     colours.emissive = {1, 1, 1, 1};
-    baseMaterial = commit("KochBaseMaterial", colours, states, gradient);
+    baseMaterial = fileMaterial("KochBaseMaterial", colours, states, gradient);
 }
 
 void KochPart::buildMeshAndGraph() {
@@ -398,7 +386,7 @@ int KochPart::load() {
     fillAdditive(colours, states, kStateAlphaBlend | kStatesGouraud | kStateWireframe,
                  gfx::D3DTOP_SELECTARG1);
     scroller.create(kScrollerGridSize, kScrollerGridSize);
-    scroller.setMaterial(commit("KochScrollerGrid", colours, states, targets[3]));
+    scroller.setMaterial(fileMaterial("KochScrollerGrid", colours, states, targets[3]));
 
     lines = readListing("data\\asm.txt");
 

@@ -31,17 +31,22 @@ void fillSingleStageBlocks(MaterialColours& colours, RenderStateBlock& states, u
     states.textureCount = 1;
 }
 
-Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
-                                  TextureImage* texture) {
+Material* fileMaterial(const char* name, MaterialColours& colours, RenderStateBlock& states,
+                       TextureImage* texture) {
     int existed = 0;
     Material* material = gRegistry->acquireMaterial(&existed, makeKey(name));
-    MaterialColours colours;
-    RenderStateBlock states;
-    fillSingleStageBlocks(colours, states, flags, stage);
     material->colours = &colours;
     material->states = &states;
     material->texture = texture;
     material->secondTexture = nullptr;
     gRegistry->commitMaterial(*material);
     return material;
+}
+
+Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
+                                  TextureImage* texture) {
+    MaterialColours colours;
+    RenderStateBlock states;
+    fillSingleStageBlocks(colours, states, flags, stage);
+    return fileMaterial(name, colours, states, texture);
 }

@@ -28,6 +28,11 @@ struct StageSetup {
 void fillSingleStageBlocks(MaterialColours& colours, RenderStateBlock& states, uint32_t flags,
                            const StageSetup& stage);
 
+// Acquires the material under name, points it at the blocks (copied by the registry) and
+// the texture, and commits it.
+Material* fileMaterial(const char* name, MaterialColours& colours, RenderStateBlock& states,
+                       TextureImage* texture);
+
 // Acquires the material under name, fills it as above with the texture, commits it.
 Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
                                   TextureImage* texture);
