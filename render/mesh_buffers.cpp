@@ -166,6 +166,7 @@ int createMeshBuffers(TriMesh* mesh, int) {
     mesh->buffers = record.release();
     mesh->lockVertices = lockVertexRange;
     mesh->unlockVertices = unlockVertexRange;
+    mesh->releaseBuffers = releaseMeshBuffers;
     return 0;
 }
 
@@ -177,6 +178,7 @@ int releaseMeshBuffers(TriMesh* mesh, int) {
     mesh->buffers = nullptr;
     mesh->lockVertices = nullptr;
     mesh->unlockVertices = nullptr;
+    mesh->releaseBuffers = nullptr;
     mesh->lockedVertices = nullptr;
     return 0;
 }

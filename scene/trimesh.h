@@ -68,9 +68,17 @@ struct TriMesh {
     uint8_t* lockedVertices = nullptr;
     uint32_t lockedStride = 0;
     uint32_t lockedReserved = 0;
+    // Installed with the buffers: gives them back. The destructor calls it for buffers still
+    // held, so a mesh never outlives its device buffers unnoticed (parts are not released).
+    int (*releaseBuffers)(TriMesh* mesh, int flags) = nullptr;
 
     TriMesh() = default;
-    ~TriMesh() { release(); }
+    ~TriMesh() {
+        if (buffers != nullptr && releaseBuffers != nullptr) {
+            releaseBuffers(this, 0);
+        }
+        release();
+    }
     TriMesh(const TriMesh&) = delete;
     TriMesh& operator=(const TriMesh&) = delete;
 

@@ -58,6 +58,10 @@ protected:
     }
     void TearDown() override {
         app->stopClock();
+        {
+            platform::DebugCapture quiet; // the FPS line
+            clientStop();
+        }
         app->unregisterDriver(&driver);
         clearTable(&driver);
         resetSequencer();
