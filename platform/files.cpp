@@ -19,7 +19,9 @@ bool isDirectory(const std::filesystem::path& p) {
 
 } // namespace
 
-void setDataDirectory(const std::string& directory) { configured() = directory; }
+void setDataDirectory(const std::string& directory) {
+    configured() = directory;
+}
 
 std::string executableDirectory() {
     std::error_code ec;

@@ -22,7 +22,9 @@ void makeMissingPicture(Image& image) {
     std::memset(image.pixels, kMissingGrey, 3);
 }
 
-uint32_t powerOfTwoSide(uint32_t n) { return n <= 1 ? 1u : 1u << ceilLog2(float(n)); }
+uint32_t powerOfTwoSide(uint32_t n) {
+    return n <= 1 ? 1u : 1u << ceilLog2(float(n));
+}
 
 // Open, decode and round up to powers of two; reports the message on failure.
 void readPicture(const char* path, const char* message, Image& image) {

@@ -146,10 +146,12 @@ TEST_F(Loaders, SamePathTwiceReturnsTheRecordWithoutDecodingAgain) {
 }
 
 TEST_F(Loaders, DamagedFilesNeverCrashAndNeverGiveAnEmptyTexture) {
-    writeJpeg(file("good.jpg"), 64, 48, false, [](int x, int y) { return uint32_t(x * y); }, 80);
+    writeJpeg(
+        file("good.jpg"), 64, 48, false, [](int x, int y) { return uint32_t(x * y); }, 80);
     std::ifstream in(file("good.jpg"), std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    std::ofstream(file("truncated.jpg"), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size() / 2));
+    std::ofstream(file("truncated.jpg"), std::ios::binary)
+        .write(bytes.data(), std::streamsize(bytes.size() / 2));
     std::ofstream(file("empty.jpg"), std::ios::binary).close();
     std::mt19937 rng(5);
     std::vector<char> noise(3000);
@@ -161,8 +163,8 @@ TEST_F(Loaders, DamagedFilesNeverCrashAndNeverGiveAnEmptyTexture) {
     for (size_t i = corrupt.size() / 2; i + 2 < corrupt.size(); i += 7) {
         corrupt[i] = char(rng());
     }
-    std::ofstream(file("corrupt.jpg"), std::ios::binary).write(corrupt.data(),
-                                                               std::streamsize(corrupt.size()));
+    std::ofstream(file("corrupt.jpg"), std::ios::binary)
+        .write(corrupt.data(), std::streamsize(corrupt.size()));
 
     EXPECT_EQ(decodeJpegFile(file("empty.jpg").c_str()), nullptr);
     EXPECT_EQ(decodeJpegFile(file("random.jpg").c_str()), nullptr);
@@ -179,8 +181,8 @@ TEST_F(Loaders, DamagedFilesNeverCrashAndNeverGiveAnEmptyTexture) {
         ASSERT_NE(t, nullptr) << name;
         ASSERT_NE(t->pixels, nullptr) << name;
         EXPECT_GE(t->width, 1u);
-        bool unreadable = std::string(name) != "data\\truncated.jpg" &&
-                          std::string(name) != "data\\corrupt.jpg";
+        bool unreadable =
+            std::string(name) != "data\\truncated.jpg" && std::string(name) != "data\\corrupt.jpg";
         EXPECT_EQ(capture.text() == "Error Domino image\n", unreadable) << name;
     }
     platform::DebugCapture capture;
@@ -205,7 +207,8 @@ TEST_F(Loaders, WideCharacterModeWarns) {
     platform::DebugCapture capture;
     ASSERT_EQ(f.open("data\\w.jpg", 2), 0);
     EXPECT_EQ(f.mode & 4, 4u);
-    EXPECT_EQ(capture.text(), "WARNING: reading wide-character streams without _UNICODE definition\n");
+    EXPECT_EQ(capture.text(),
+              "WARNING: reading wide-character streams without _UNICODE definition\n");
     EXPECT_EQ(f.open("data\\w.jpg", 0), 1); // already open
     EXPECT_GT(f.fileSize(), 100u);
     f.close();
