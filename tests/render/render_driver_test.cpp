@@ -1,5 +1,6 @@
 // The render driver on the real GL device, headless (EGL on llvmpipe), read back by pixel.
 #include "app/demo_app.h"
+#include "meshes/driver_fixture.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
 #include "scene/camera.h"
@@ -13,24 +14,8 @@
 
 namespace {
 
-class GlDriver : public ::testing::Test {
+class GlDriver : public DriverFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::GlHeadless;
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        if (app->initialize() != 0) {
-            GTEST_SKIP() << "no headless GL context: " << gfx::lastError();
-        }
-        ASSERT_EQ(fillTable(&driver), 0);
-        app->registerDriver(&driver);
-        projection.init(&app->frameBuffer, 65, 10, 100000);
-        projection.mode = 2;
-        camera.init(&projection, 0);
-        scene.camera = &camera;
-    }
     void TearDown() override {
         for (TextureImage* t : textures) {
             if (t->deviceTexture != nullptr) {
@@ -39,23 +24,7 @@ protected:
             t->freePixels();
             delete t;
         }
-        if (gApp != nullptr && app->device != nullptr) {
-            app->unregisterDriver(&driver);
-        }
-        clearTable(&driver);
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
-    }
-    // One back-buffer pixel as 0xAARRGGBB.
-    uint32_t pixel(uint32_t x, uint32_t y) {
-        uint32_t w = 0, h = 0;
-        std::string bgra;
-        EXPECT_GE(app->device->readBackBuffer(&w, &h, &bgra), 0);
-        uint32_t v = 0;
-        std::memcpy(&v, bgra.data() + (size_t(y) * w + x) * 4, 4);
-        return v;
+        DriverFixture::TearDown();
     }
     TextureImage* texture(uint32_t w, uint32_t h, uint32_t flags, uint32_t fill) {
         auto* t = new TextureImage{};
@@ -68,11 +37,6 @@ protected:
         t->flags = flags;
         return t;
     }
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
-    Projection projection{};
-    Camera camera{};
-    Scene scene;
     std::vector<TextureImage*> textures;
 };
 
