@@ -52,6 +52,7 @@ void printUsage(FILE* out) {
                "  --mute             play without sound\n"
                "  --capture OUT      render headless on virtual time into OUT: a folder of\n"
                "                     PNG frames plus music.wav, or a .mp4/.mkv file (ffmpeg)\n"
+               "  --virtual-play     play headless on virtual time, every frame, writing nothing\n"
                "  --fps N            capture frame rate (default 60)\n"
                "  --from S, --to S   capture only demo seconds S to S (default 0 to 250)\n"
                "  --dump-loading FILE.png\n"
@@ -96,6 +97,10 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
             cl->capture = true;
             cl->headless = true;
             cl->captureOptions.output = argv[++i];
+        } else if (arg == "--virtual-play") {
+            cl->capture = true;
+            cl->headless = true;
+            cl->captureOptions.output.clear();
         } else if (arg == "--fps" || arg == "--from" || arg == "--to") {
             char* end = nullptr;
             double value = i + 1 < argc ? std::strtod(argv[i + 1], &end) : -1.0;

@@ -108,6 +108,7 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
     }
     const uint64_t total = ((toMs - fromMs) * uint64_t(fps) + 999) / 1000;
     const bool video = captureIsVideoFile(options.output);
+    const bool discard = options.output.empty(); // play on virtual time, write nothing
 
     platform::OutputPipe encoder;
     if (video) {
@@ -136,7 +137,7 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
             std::fprintf(stderr, "capture: cannot start ffmpeg\n");
             return 1;
         }
-    } else {
+    } else if (!discard) {
         std::error_code ec;
         std::filesystem::create_directories(options.output, ec);
         if (ec) {
@@ -167,6 +168,11 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
             break;
         }
         uint64_t ms = fromMs + n * 1000 / uint64_t(fps);
+        if (discard) {
+            playback.frameAt(ms);
+            ++written;
+            continue;
+        }
         grab.ok = false;
         playback.frameAt(ms, grabFrame);
         if (!grab.ok) {
@@ -214,13 +220,14 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
             std::fprintf(stderr, "capture: ffmpeg failed (status %d)\n", status);
             return 1;
         }
-    } else if (written > 0) {
+    } else if (written > 0 && !discard) {
         writeMusicSpan(options.output, double(fromMs) / 1000.0, double(capturedToMs) / 1000.0);
     }
     if (written > 0) {
         std::fprintf(stderr, "capture: %llu frames (%.3f to %.3f s) in %s%s\n",
                      (unsigned long long)written, double(fromMs) / 1000.0,
-                     double(capturedToMs) / 1000.0, options.output.c_str(),
+                     double(capturedToMs) / 1000.0,
+                     discard ? "nowhere (virtual play)" : options.output.c_str(),
                      interrupted ? " (interrupted)" : "");
     }
     return failed || written == 0 ? 1 : 0;

@@ -8,7 +8,7 @@
 struct DemoApp;
 
 struct CaptureOptions {
-    std::string output; // a folder, or a file ending in .mp4 or .mkv
+    std::string output; // a folder, a file ending in .mp4 or .mkv, or empty: write nothing
     int fps = 60;
     double from = 0.0; // seconds of demo time
     double to = 250.0;

@@ -19,6 +19,11 @@ VirtualPlayback::~VirtualPlayback() {
 }
 
 void VirtualPlayback::frameAt(uint64_t ms, void (*beforePresent)()) {
+    if (first_) {
+        // The frame-rate line at exit counts from the first frame played.
+        launchOptions().startMs = ms;
+        first_ = false;
+    }
     time_.set(uint32_t(ms));
     sequencer().beforePresent = beforePresent;
     bool wasRunning = gRunning;

@@ -23,6 +23,7 @@ public:
 
 private:
     platform::VirtualTimeSource time_{0};
+    bool first_ = true;
 };
 
 // Plays the part that holds `seconds` from its start at 60 frames per second and renders
