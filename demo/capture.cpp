@@ -162,6 +162,18 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
     auto lastReport = started;
     uint64_t written = 0;
     bool failed = false, interrupted = false;
+    auto report = [&] {
+        auto now = std::chrono::steady_clock::now();
+        if (now - lastReport > std::chrono::milliseconds(500) || written == total) {
+            lastReport = now;
+            double elapsed = std::chrono::duration<double>(now - started).count();
+            double rate = elapsed > 0 ? double(written) / elapsed : 0.0;
+            double left = rate > 0 ? double(total - written) / rate : 0.0;
+            std::fprintf(stderr, "\rcapture: frame %llu/%llu, %.1f frames/s, %s left   ",
+                         (unsigned long long)written, (unsigned long long)total, rate,
+                         clockText(left).c_str());
+        }
+    };
     for (uint64_t n = 0; n < total; ++n) {
         if (platform::interruptRequested()) {
             interrupted = true;
@@ -171,6 +183,7 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
         if (discard) {
             playback.frameAt(ms);
             ++written;
+            report();
             continue;
         }
         grab.ok = false;
@@ -200,16 +213,7 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
             }
         }
         ++written;
-        auto now = std::chrono::steady_clock::now();
-        if (now - lastReport > std::chrono::milliseconds(500) || written == total) {
-            lastReport = now;
-            double elapsed = std::chrono::duration<double>(now - started).count();
-            double rate = elapsed > 0 ? double(written) / elapsed : 0.0;
-            double left = rate > 0 ? double(total - written) / rate : 0.0;
-            std::fprintf(stderr, "\rcapture: frame %llu/%llu, %.1f frames/s, %s left   ",
-                         (unsigned long long)written, (unsigned long long)total, rate,
-                         clockText(left).c_str());
-        }
+        report();
     }
     std::fprintf(stderr, "\n");
 
