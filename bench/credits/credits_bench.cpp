@@ -3,6 +3,7 @@
 // characters, both on the Null device so only our own code is measured. Prints medians;
 // asserts nothing. Usage: credits_bench [DATA_DIR]
 #include "app/demo_app.h"
+#include "bench/bench_app.h"
 #include "demo/credits.h"
 #include "platform/files.h"
 #include "platform/window.h"
@@ -56,22 +57,11 @@ int aliveCount(const ParticleArray& pool) {
 } // namespace
 
 int main(int argc, char** argv) {
-    platform::setDataDirectory(argc > 1 ? argv[1] : DEMO_SOURCE_DIR "/data");
-    if (!platform::initDisplay(platform::DisplayMode::Headless)) {
-        std::printf("credits_bench: no headless display\n");
+    BenchApp bench("credits_bench", argc > 1 ? argv[1] : "");
+    if (!bench.ok()) {
         return 1;
     }
-    launchOptions().backend = gfx::Backend::Null;
-    setFontInitializer(createDemoFonts);
-    auto app = std::make_unique<DemoApp>();
-    gApp = app.get();
-    if (app->initialize() != 0) {
-        std::printf("credits_bench: the Null device did not start\n");
-        return 1;
-    }
-    RenderDriver driver;
-    fillTable(&driver);
-    app->registerDriver(&driver);
+    RenderDriver& driver = bench.driver;
     gRegistry = new TextureRegistry;
 
     {
@@ -133,7 +123,7 @@ int main(int argc, char** argv) {
     }
 
     {
-        Font* font = findFont(app.get(), 12, "Terminal");
+        Font* font = findFont(bench.app.get(), 12, "Terminal");
         std::string line;
         for (int i = 0; i < kLineLength; ++i) {
             line.push_back(char(' ' + 1 + (i * 7) % 94));
@@ -160,12 +150,5 @@ int main(int argc, char** argv) {
     }
     delete gRegistry;
     gRegistry = nullptr;
-    app->unregisterDriver(&driver);
-    clearTable(&driver);
-    clientCleanup();
-    releaseDemoFonts(app.get());
-    app.reset();
-    gApp = nullptr;
-    platform::shutdownDisplay();
     return 0;
 }

@@ -5,6 +5,7 @@
 // asserts nothing.
 // Usage: domino_cables_bench [DATA_DIR]
 #include "app/demo_app.h"
+#include "bench/bench_app.h"
 #include "demo/cables.h"
 #include "demo/domino.h"
 #include "platform/files.h"
@@ -103,22 +104,11 @@ template <class Part> std::vector<double> play(Part& part) {
 } // namespace
 
 int main(int argc, char** argv) {
-    platform::setDataDirectory(argc > 1 ? argv[1] : DEMO_SOURCE_DIR "/data");
-    if (!platform::initDisplay(platform::DisplayMode::Headless)) {
-        std::printf("domino_cables_bench: no headless display\n");
+    BenchApp bench("domino_cables_bench", argc > 1 ? argv[1] : "");
+    if (!bench.ok()) {
         return 1;
     }
-    launchOptions().backend = gfx::Backend::Null;
-    setFontInitializer(createDemoFonts);
-    auto app = std::make_unique<DemoApp>();
-    gApp = app.get();
-    if (app->initialize() != 0) {
-        std::printf("domino_cables_bench: the Null device did not start\n");
-        return 1;
-    }
-    RenderDriver driver;
-    fillTable(&driver);
-    app->registerDriver(&driver);
+    RenderDriver& driver = bench.driver;
 
     std::printf("Load, Null device, %d runs each:\n", kLoadRuns);
     {
@@ -171,8 +161,5 @@ int main(int argc, char** argv) {
     freshRegistry(driver);
     delete gRegistry;
     gRegistry = nullptr;
-    app->unregisterDriver(&driver);
-    clearTable(&driver);
-    releaseDemoFonts(app.get());
     return 0;
 }

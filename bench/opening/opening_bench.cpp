@@ -3,6 +3,7 @@
 // the overlays, with no rasteriser behind them. Plays every 60 fps frame of the scene several
 // times and prints the median and 99th percentile in milliseconds. Asserts nothing.
 #include "app/demo_app.h"
+#include "bench/bench_app.h"
 #include "demo/opening.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
@@ -22,20 +23,11 @@ constexpr int kPasses = 5;
 } // namespace
 
 int main() {
-    if (!platform::initDisplay(platform::DisplayMode::Headless)) {
-        std::printf("opening_bench: no headless platform\n");
+    BenchApp bench("opening_bench", "");
+    if (!bench.ok()) {
         return 1;
     }
-    launchOptions().backend = gfx::Backend::Null;
-    auto app = std::make_unique<DemoApp>();
-    gApp = app.get();
-    if (app->initialize() != 0) {
-        std::printf("opening_bench: no Null device\n");
-        return 1;
-    }
-    RenderDriver driver;
-    fillTable(&driver);
-    app->registerDriver(&driver);
+    RenderDriver& driver = bench.driver;
     TextureRegistry registry;
     gRegistry = &registry;
 
@@ -71,11 +63,5 @@ int main() {
         }
     }
     gRegistry = nullptr;
-    app->unregisterDriver(&driver);
-    clearTable(&driver);
-    clientCleanup();
-    app.reset();
-    gApp = nullptr;
-    platform::shutdownDisplay();
     return 0;
 }

@@ -4,6 +4,7 @@
 // medians (CPU time on Null, wall time on GL); asserts nothing. Usage: tree_koch_bench [--gl]
 // [DATA_DIR]
 #include "app/demo_app.h"
+#include "bench/bench_app.h"
 #include "demo/koch.h"
 #include "demo/tree.h"
 #include "platform/files.h"
@@ -184,22 +185,11 @@ int main(int argc, char** argv) {
             data = argv[i];
         }
     }
-    platform::setDataDirectory(data);
-    if (!platform::initDisplay(platform::DisplayMode::Headless)) {
-        std::printf("tree_koch_bench: no headless display\n");
+    BenchApp bench("tree_koch_bench", data, gl ? gfx::Backend::GlHeadless : gfx::Backend::Null);
+    if (!bench.ok()) {
         return 1;
     }
-    launchOptions().backend = gl ? gfx::Backend::GlHeadless : gfx::Backend::Null;
-    setFontInitializer(createDemoFonts);
-    auto app = std::make_unique<DemoApp>();
-    gApp = app.get();
-    if (app->initialize() != 0) {
-        std::printf("tree_koch_bench: the device did not start\n");
-        return 1;
-    }
-    RenderDriver driver;
-    fillTable(&driver);
-    app->registerDriver(&driver);
+    RenderDriver& driver = bench.driver;
     gRegistry = new TextureRegistry;
     if (gl) {
         glFigures(driver);
@@ -209,11 +199,5 @@ int main(int argc, char** argv) {
     releaseAll(driver);
     delete gRegistry;
     gRegistry = nullptr;
-    releaseDemoFonts(app.get());
-    app->unregisterDriver(&driver);
-    clearTable(&driver);
-    app.reset();
-    gApp = nullptr;
-    platform::shutdownDisplay();
     return 0;
 }
