@@ -8,6 +8,7 @@ namespace datagen {
 
 void drawLoadingPictures(PictureSink& sink);
 void drawOpeningPictures(PictureSink& sink);
+void drawSecondPictures(PictureSink& sink);
 void drawCablesPictures(PictureSink& sink);
 void drawCreditsPictures(PictureSink& sink);
 void drawDominoPictures(PictureSink& sink);

@@ -22,9 +22,10 @@ struct Group {
 // Every group of pictures, in the scenes' playing order.
 const Group kGroups[] = {
     {"loading", datagen::drawLoadingPictures}, {"opening", datagen::drawOpeningPictures},
-    {"cables", datagen::drawCablesPictures},   {"credits", datagen::drawCreditsPictures},
-    {"domino", datagen::drawDominoPictures},   {"koch", datagen::drawKochPictures},
-    {"tree", datagen::drawTreePictures},       {"end", datagen::drawEndPictures},
+    {"second", datagen::drawSecondPictures},   {"cables", datagen::drawCablesPictures},
+    {"credits", datagen::drawCreditsPictures}, {"domino", datagen::drawDominoPictures},
+    {"koch", datagen::drawKochPictures},       {"tree", datagen::drawTreePictures},
+    {"end", datagen::drawEndPictures},
 };
 
 bool writeJpeg(const std::string& path, const datagen::Picture& p, int quality) {
