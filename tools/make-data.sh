@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Regenerates the data pack in data/ from code: pictures from tools/datagen, the music
-# encoded to MP3 with lame. Usage: tools/make-data.sh [GROUP]  (default: everything)
+# Regenerates the data pack in data/ from code: pictures, the End's video and the listing
+# from tools/datagen (the video encoded by ffmpeg), the music synthesised by the same tool
+# and encoded to MP3 with lame. The output is the same on every run.
+# Usage: tools/make-data.sh [GROUP]  (default: everything; datagen --list names the groups)
+# DATAGEN_BUILD_DIR picks the build folder (default: build/, configured with the default preset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset default >/dev/null
-cmake --build --preset default --target datagen -j"$(nproc)" >/dev/null
+build=${DATAGEN_BUILD_DIR:-build}
+if [ "$build" = build ]; then
+  cmake --preset default >/dev/null
+else
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" --target datagen -j"$(nproc)" >/dev/null
+datagen="$build/tools/datagen/datagen"
 if [ $# -gt 0 ]; then
-  build/tools/datagen/datagen data --only "$1"
+  "$datagen" data --only "$1"
   exit 0
 fi
 wav=$(mktemp --suffix=.wav)
 trap 'rm -f "$wav"' EXIT
-build/tools/datagen/datagen data --music-wav "$wav"
+"$datagen" data --music-wav "$wav"
 if command -v lame >/dev/null; then
-  lame --quiet -b 96 --resample 44.1 "$wav" data/music.mp3
+  lame --quiet --noreplaygain -b 112 "$wav" data/music.mp3
   echo "music: data/music.mp3"
 else
   echo "make-data: lame is not installed; data/music.mp3 left as it was" >&2
 fi
+echo "data pack: $(du -sb data | cut -f1) bytes"

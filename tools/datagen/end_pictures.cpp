@@ -1,6 +1,7 @@
 // The End's pictures: a pen drawing of a landscape with a tree, made stroke by stroke in the
-// video "ruen-draw.mpg" (256 x 192, 24 fps, MPEG-2 program stream), and the finished drawing
-// with a watercolour wash as "ruen-draw-3.jpg" (512 x 384), which fades in over the video.
+// video "ruen-draw.mpg" (256 x 192, 24 fps, MPEG-1 elementary stream), which then washes in
+// its watercolours; and that finished picture as "ruen-draw-3.jpg" (512 x 384), which fades
+// in over the video's last pictures.
 #include "tools/datagen/groups.h"
 
 #include <algorithm>
@@ -24,7 +25,8 @@ struct Stroke {
 constexpr float kPi = 3.14159265f;
 constexpr int kVideoWidth = 256, kVideoHeight = 192, kVideoFps = 24;
 constexpr int kDrawFrames = 24 * 10; // the drawing takes ten seconds
-constexpr int kHoldFrames = 24 * 4;  // then the finished drawing stays
+constexpr int kWashFrames = 24;      // the colours wash in over the next second
+constexpr int kHoldFrames = 24 * 4;  // then the finished picture stays
 // The video grid maps texture coordinates k / 25 over 25 columns, so the view shows 24/25
 // of the video in each direction; the still is drawn to match.
 constexpr float kVisibleSpan = 24.0f / 25.0f;
@@ -125,7 +127,7 @@ float strokeLength(const Stroke& s) {
 // Paper, then the strokes up to `amount` of their total length, in drawing order. The
 // picture shows the drawing's 0..span square, so the still can match the part of the video
 // that the scene's grid shows (24 of 25 columns and rows).
-void render(Picture& p, const std::vector<Stroke>& strokes, float amount, bool wash,
+void render(Picture& p, const std::vector<Stroke>& strokes, float amount, float wash,
             float span = 1.0f) {
     float w = float(p.width) / span, h = float(p.height) / span, scale = h / 384.0f;
     for (uint32_t y = 0; y < p.height; ++y) {
@@ -135,7 +137,7 @@ void render(Picture& p, const std::vector<Stroke>& strokes, float amount, bool w
             p.put(int(x), int(y), base, uint8_t(base - 6), uint8_t(base - 22));
         }
     }
-    if (wash) {
+    if (wash > 0) {
         // Watercolour: sky blue above the hills, greens below, a warm sun.
         for (uint32_t y = 0; y < p.height; ++y) {
             for (uint32_t x = 0; x < p.width; ++x) {
@@ -145,11 +147,11 @@ void render(Picture& p, const std::vector<Stroke>& strokes, float amount, bool w
                 float sun = std::exp(
                     -((fx - 0.8f) * (fx - 0.8f) * 16 + (fy - 0.22f) * (fy - 0.22f) * 9) * 20);
                 if (fy < hill) {
-                    p.blend(int(x), int(y), 120, 170, 225, 0.35f + 0.15f * n);
+                    p.blend(int(x), int(y), 120, 170, 225, (0.35f + 0.15f * n) * wash);
                 } else {
-                    p.blend(int(x), int(y), 110, 165, 90, 0.4f + 0.2f * n);
+                    p.blend(int(x), int(y), 110, 165, 90, (0.4f + 0.2f * n) * wash);
                 }
-                p.blend(int(x), int(y), 250, 190, 80, sun * 0.8f);
+                p.blend(int(x), int(y), 250, 190, 80, sun * 0.8f * wash);
             }
         }
     }
@@ -175,8 +177,10 @@ void render(Picture& p, const std::vector<Stroke>& strokes, float amount, bool w
 }
 
 void writeVideo(const std::vector<Stroke>& strokes, const std::string& path) {
+    // One thread and bit-exact flags keep the stream the same on every run.
     std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s 256x192 "
-                          "-r 24 -i - -c:v mpeg2video -q:v 3 -g 12 -bf 2 -f vob '" +
+                          "-r 24 -i - -threads 1 -flags +bitexact -fflags +bitexact "
+                          "-c:v mpeg1video -q:v 3 -g 12 -bf 2 -f mpeg1video '" +
                           path + "'";
     FILE* pipe = popen(command.c_str(), "w");
     if (pipe == nullptr) {
@@ -184,9 +188,11 @@ void writeVideo(const std::vector<Stroke>& strokes, const std::string& path) {
         return;
     }
     Picture frame(kVideoWidth, kVideoHeight);
-    for (int f = 0; f < kDrawFrames + kHoldFrames; ++f) {
-        float amount = std::min(1.0f, float(f) / float(kDrawFrames));
-        render(frame, strokes, amount, false);
+    constexpr int kFrames = kDrawFrames + kWashFrames + kHoldFrames;
+    for (int f = 0; f < kFrames; ++f) {
+        const float amount = std::min(1.0f, float(f) / float(kDrawFrames));
+        const float wash = std::clamp(float(f - kDrawFrames) / float(kWashFrames), 0.0f, 1.0f);
+        render(frame, strokes, amount, wash);
         std::fwrite(frame.data.data(), 1, frame.data.size(), pipe);
     }
     if (pclose(pipe) != 0) {
@@ -194,7 +200,7 @@ void writeVideo(const std::vector<Stroke>& strokes, const std::string& path) {
         return;
     }
     std::printf("  ruen-draw.mpg (%d x %d, %d fps, %d frames)\n", kVideoWidth, kVideoHeight,
-                kVideoFps, kDrawFrames + kHoldFrames);
+                kVideoFps, kFrames);
 }
 
 } // namespace
@@ -202,7 +208,7 @@ void writeVideo(const std::vector<Stroke>& strokes, const std::string& path) {
 void drawEndPictures(PictureSink& sink) {
     std::vector<Stroke> strokes = makeDrawing();
     Picture still(512, 384);
-    render(still, strokes, 1.0f, true, kVisibleSpan);
+    render(still, strokes, 1.0f, 1.0f, kVisibleSpan);
     sink.add("ruen-draw-3.jpg", still);
     writeVideo(strokes, sink.outputPath("ruen-draw.mpg"));
 }
