@@ -22,7 +22,22 @@ extern "C" void onJpegError(j_common_ptr info) {
 
 extern "C" void onJpegMessage(j_common_ptr) {}
 
-constexpr uint32_t kMaxSide = 0xFFFF; // the header stores 16-bit sizes
+// Larger pictures are refused like unreadable ones. No picture of the demo comes near, and a
+// header of a few hundred bytes could otherwise ask for gigabytes once the loaders round the
+// sides up to powers of two and add an alpha picture and mip levels. (The block's header
+// would take up to 0xFFFF.)
+constexpr uint32_t kMaxSide = 4096;
+// Encoders write about ten scans for a progressive picture; a file that repeats scans could
+// keep the decoder sweeping the whole picture thousands of times. Beyond this many the
+// decoding stops like any other damaged body.
+constexpr int kMaxScans = 256;
+
+extern "C" void onJpegProgress(j_common_ptr info) {
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMaxScans) {
+        onJpegError(info);
+    }
+}
 
 // Everything libjpeg touches lives in plain locals, so the longjmp skips no destructor.
 uint8_t* decode(FILE* file) {
@@ -30,10 +45,13 @@ uint8_t* decode(FILE* file) {
     ErrorManager errors;
     uint8_t* volatile block = nullptr;
     uint8_t* volatile row = nullptr;
+    jpeg_progress_mgr progress;
     std::memset(&info, 0, sizeof info);
+    std::memset(&progress, 0, sizeof progress);
     info.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onJpegError;
     errors.base.output_message = onJpegMessage;
+    progress.progress_monitor = onJpegProgress;
     if (setjmp(errors.jump) != 0) {
         // A failure after the header: keep what was decoded; before it: nothing.
         std::free(row);
@@ -41,6 +59,7 @@ uint8_t* decode(FILE* file) {
         return block;
     }
     jpeg_create_decompress(&info);
+    info.progress = &progress;
     jpeg_stdio_src(&info, file);
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK || info.image_width == 0 ||
         info.image_height == 0 || info.image_width > kMaxSide || info.image_height > kMaxSide) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
-// Null when the file cannot be opened or its header cannot be read. A file whose body is
-// damaged still gives a block, holding what could be decoded (the rest stays black).
+// Null when the file cannot be opened, its header cannot be read or it declares a side over
+// 4096 pixels. A file whose body is damaged (or repeats scans without end) still gives a
+// block, holding what could be decoded (the rest stays black).
 uint8_t* decodeJpegFile(const char* path);
