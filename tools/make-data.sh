@@ -3,7 +3,8 @@
 # from tools/datagen (the video encoded by ffmpeg), the music synthesised by the same tool
 # and encoded to MP3 with lame. The output is the same on every run.
 # Usage: tools/make-data.sh [GROUP]  (default: everything; datagen --list names the groups)
-# DATAGEN_BUILD_DIR picks the build folder (default: build/, configured with the default preset).
+# DATAGEN_BUILD_DIR picks the build folder (default: build/, configured with the default preset);
+# DATA_DIR the output folder (default: data/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${DATAGEN_BUILD_DIR:-build}
@@ -14,17 +15,18 @@ else
 fi
 cmake --build "$build" --target datagen -j"$(nproc)" >/dev/null
 datagen="$build/tools/datagen/datagen"
+out=${DATA_DIR:-data}
 if [ $# -gt 0 ]; then
-  "$datagen" data --only "$1"
+  "$datagen" "$out" --only "$1"
   exit 0
 fi
 wav=$(mktemp --suffix=.wav)
 trap 'rm -f "$wav"' EXIT
-"$datagen" data --music-wav "$wav"
+"$datagen" "$out" --music-wav "$wav"
 if command -v lame >/dev/null; then
-  lame --quiet --noreplaygain -b 112 "$wav" data/music.mp3
-  echo "music: data/music.mp3"
+  lame --quiet --noreplaygain -b 112 "$wav" "$out/music.mp3"
+  echo "music: $out/music.mp3"
 else
-  echo "make-data: lame is not installed; data/music.mp3 left as it was" >&2
+  echo "make-data: lame is not installed; $out/music.mp3 left as it was" >&2
 fi
-echo "data pack: $(du -sb data | cut -f1) bytes"
+echo "data pack: $(du -sb "$out" | cut -f1) bytes"

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace datagen {
 
@@ -52,55 +53,280 @@ Picture drawTunnel() {
     return p;
 }
 
-Picture drawIceDragon() {
-    const float n = float(kDragonSize);
-    Picture p(kDragonSize, kDragonSize);
-    // Deep blue ice with cracks of light.
-    for (uint32_t y = 0; y < kDragonSize; ++y) {
-        for (uint32_t x = 0; x < kDragonSize; ++x) {
-            const float dx = float(x) / n - 0.5f, dy = float(y) / n - 0.5f;
+struct Vec {
+    float x, y;
+};
+Vec operator+(Vec a, Vec b) {
+    return {a.x + b.x, a.y + b.y};
+}
+Vec operator-(Vec a, Vec b) {
+    return {a.x - b.x, a.y - b.y};
+}
+Vec operator*(Vec a, float k) {
+    return {a.x * k, a.y * k};
+}
+float dot(Vec a, Vec b) {
+    return a.x * b.x + a.y * b.y;
+}
+float cross(Vec a, Vec b) {
+    return a.x * b.y - a.y * b.x;
+}
+Vec normalised(Vec a) {
+    const float l = std::sqrt(dot(a, a));
+    return l > 0 ? a * (1 / l) : Vec{1, 0};
+}
+
+float smoothstep(float e0, float e1, float x) {
+    const float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
+    return t * t * (3 - 2 * t);
+}
+
+uint32_t nextRandom(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+}
+float random01(uint32_t& state) {
+    return float(nextRandom(state)) / float(1u << 24);
+}
+
+// The dragon's body: a spiral from the tail at the centre out to the neck, and its radius.
+constexpr int kSpine = 900;
+constexpr float kTurns = 3.3f * kPi;
+constexpr float kPhase = -0.94f; // puts the neck on the left, heading up
+
+Vec spinePoint(float s, float n) {
+    const float angle = s * kTurns + kPhase;
+    const float radius = n * (0.05f + 0.29f * s);
+    return {n * 0.52f + radius * std::cos(angle), n * 0.54f + radius * std::sin(angle) * 0.9f};
+}
+float bodyRadius(float s, float n) {
+    return n * (0.006f + 0.042f * std::pow(s, 0.8f));
+}
+
+// Deep blue ice in cracked facets with a pale glow behind the coil.
+void drawIce(Picture& p) {
+    const float n = float(p.width);
+    uint32_t state = 31;
+    std::vector<Vec> seeds(70);
+    std::vector<float> tone(seeds.size());
+    for (size_t i = 0; i < seeds.size(); ++i) {
+        seeds[i] = {random01(state) * n, random01(state) * n};
+        tone[i] = random01(state);
+    }
+    for (uint32_t y = 0; y < p.height; ++y) {
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const Vec q{float(x) + 0.5f, float(y) + 0.5f};
+            float d1 = 1e9f, d2 = 1e9f;
+            size_t nearest = 0;
+            for (size_t i = 0; i < seeds.size(); ++i) {
+                const Vec d = q - seeds[i];
+                const float dd = dot(d, d);
+                if (dd < d1) {
+                    d2 = d1;
+                    d1 = dd;
+                    nearest = i;
+                } else if (dd < d2) {
+                    d2 = dd;
+                }
+            }
+            const float edge = 1 - smoothstep(0.0f, 1.6f, std::sqrt(d2) - std::sqrt(d1));
+            const float dx = q.x / n - 0.52f, dy = q.y / n - 0.52f;
             const float r = std::sqrt(dx * dx + dy * dy);
-            const float ice = valueNoise(float(x) / 24, float(y) / 24, 64, 31);
-            const float crack = std::abs(valueNoise(float(x) / 40, float(y) / 40, 64, 32) - 0.5f);
-            const float glow = crack < 0.02f ? 90.0f * (1 - crack / 0.02f) : 0.0f;
-            p.put(int(x), int(y), clampByte(10 + 30 * ice + glow * 0.6f),
-                  clampByte(40 + 60 * ice + glow * 0.8f - 60 * r),
-                  clampByte(110 + 90 * ice + glow - 80 * r));
+            const float halo = std::exp(-r * r * 9);
+            const float grain = valueNoise(q.x / 6, q.y / 6, 86, 33);
+            const float f = 0.35f + 0.4f * tone[nearest] + 0.15f * grain;
+            const float crack = edge * (0.4f + 0.6f * grain);
+            p.put(int(x), int(y), clampByte(6 + 30 * f + 50 * halo + 35 * crack),
+                  clampByte(22 + 60 * f + 80 * halo + 60 * crack - 40 * r),
+                  clampByte(60 + 110 * f + 90 * halo + 70 * crack - 60 * r));
         }
     }
-    // The body: a tapering coil of discs, from the tail at the centre outwards to the neck.
-    float headX = 0, headY = 0, headAngle = 0;
-    constexpr int kBodyDiscs = 420;
-    for (int i = 0; i < kBodyDiscs; ++i) {
-        const float s = float(i) / (kBodyDiscs - 1);
-        const float angle = s * 3.3f * kPi;
-        const float radius = n * (0.06f + 0.30f * s);
-        const float x = n * 0.5f + radius * std::cos(angle);
-        const float y = n * 0.52f + radius * std::sin(angle) * 0.85f;
-        const float thickness = n * (0.008f + 0.035f * s);
-        const uint8_t shade = uint8_t(200 + 55 * s);
-        p.disc(x, y, thickness, uint8_t(shade * 0.85f), shade, 255);
-        // Spines along the back every few discs.
-        if (i % 12 == 0 && i > 30) {
-            const float ox = std::cos(angle), oy = std::sin(angle) * 0.85f;
-            p.disc(x + ox * thickness * 1.2f, y + oy * thickness * 1.2f, thickness * 0.35f, 120,
-                   210, 255);
+}
+
+// The coiled body: a shaded tube with scales, pale belly plates on the inside of the coil
+// and a row of spines along the outside.
+void drawBody(Picture& p) {
+    const float n = float(p.width);
+    std::vector<Vec> spine(kSpine);
+    std::vector<float> along(kSpine, 0.0f);
+    for (int i = 0; i < kSpine; ++i) {
+        spine[size_t(i)] = spinePoint(float(i) / (kSpine - 1), n);
+        if (i > 0) {
+            const Vec d = spine[size_t(i)] - spine[size_t(i) - 1];
+            along[size_t(i)] = along[size_t(i) - 1] + std::sqrt(dot(d, d));
         }
-        headX = x;
-        headY = y;
-        headAngle = angle;
     }
-    // Head, jaw, eye and a breath of frost.
-    const float tx = -std::sin(headAngle), ty = std::cos(headAngle) * 0.85f;
-    p.disc(headX + tx * n * 0.05f, headY + ty * n * 0.05f, n * 0.055f, 230, 245, 255);
-    p.disc(headX + tx * n * 0.11f, headY + ty * n * 0.11f, n * 0.035f, 215, 235, 255);
-    p.disc(headX + tx * n * 0.06f - ty * n * 0.02f, headY + ty * n * 0.06f + tx * n * 0.02f,
-           n * 0.012f, 20, 40, 120);
-    for (int k = 0; k < 60; ++k) {
-        const float s = float(k) / 60;
-        const float bx = headX + tx * n * (0.15f + 0.3f * s);
-        const float by = headY + ty * n * (0.15f + 0.3f * s) + std::sin(s * 9) * n * 0.02f;
-        p.disc(bx, by, n * (0.01f + 0.03f * s), 160, 220, 255);
+    const Vec light = normalised({-0.6f, -0.8f});
+    for (uint32_t y = 0; y < p.height; ++y) {
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const Vec q{float(x) + 0.5f, float(y) + 0.5f};
+            float best = 1e9f;
+            int at = 0;
+            for (int i = 0; i < kSpine; i += 3) {
+                const Vec d = q - spine[size_t(i)];
+                const float dd = dot(d, d);
+                if (dd < best) {
+                    best = dd;
+                    at = i;
+                }
+            }
+            for (int i = std::max(0, at - 3); i <= std::min(kSpine - 1, at + 3); ++i) {
+                const Vec d = q - spine[size_t(i)];
+                const float dd = dot(d, d);
+                if (dd < best) {
+                    best = dd;
+                    at = i;
+                }
+            }
+            const float s = float(at) / (kSpine - 1);
+            const float th = bodyRadius(s, n);
+            const float dist = std::sqrt(best);
+            const Vec tangent = normalised(spine[size_t(std::min(at + 1, kSpine - 1))] -
+                                           spine[size_t(std::max(at - 1, 0))]);
+            const Vec offset = q - spine[size_t(at)];
+            // Positive across the outside of the coil (the back), negative inside (the belly).
+            const float side = cross(tangent, offset) < 0 ? 1.0f : -1.0f;
+            const float c = std::min(dist / th, 1.0f);
+            // Spines: triangles on the back every few body widths.
+            const float spinePhase = along[size_t(at)] / (th * 0.9f + 4);
+            const float tri = 1 - std::fabs(2 * (spinePhase - std::floor(spinePhase)) - 1);
+            const float spineHeight = th * 0.7f * tri * tri * smoothstep(0.1f, 0.2f, s);
+            if (side > 0 && dist >= th && dist < th + spineHeight) {
+                const float cover = std::clamp(th + spineHeight - dist, 0.0f, 1.0f);
+                p.blend(int(x), int(y), 70, 150, 230, cover);
+                continue;
+            }
+            const float cover = std::clamp(th - dist + 0.5f, 0.0f, 1.0f);
+            if (cover <= 0) {
+                continue;
+            }
+            const float round = std::sqrt(std::max(0.0f, 1 - c * c));
+            const float lit = std::clamp(dot(normalised(offset), light) * c, -1.0f, 1.0f);
+            float shade = 0.45f + 0.45f * round + 0.3f * lit;
+            // Scales: staggered rows of scallops along the body.
+            const float across = (side * c + 1) * 2;
+            const float row = std::floor(across);
+            float u = along[size_t(at)] / (th * 0.8f + 3) + row * 0.5f;
+            u -= std::floor(u);
+            const float v = across - row - 0.5f;
+            const float scallop = 0.4f * smoothstep(0.75f, 0.97f, u + 2.0f * v * v);
+            float r = 190, g = 225, b = 255;
+            if (side < 0 && c > 0.45f) {
+                // Belly plates, warm white with dark seams.
+                const float plate = along[size_t(at)] / (th * 0.4f + 2);
+                const float seam = smoothstep(0.8f, 0.95f, plate - std::floor(plate));
+                r = 235 - 90 * seam;
+                g = 240 - 80 * seam;
+                b = 250 - 40 * seam;
+            } else {
+                r -= 110 * scallop;
+                g -= 90 * scallop;
+                b -= 40 * scallop;
+            }
+            // Darker towards the tail tip, as if deeper in the ice.
+            shade *= 0.7f + 0.3f * s;
+            p.blend(int(x), int(y), clampByte(r * shade), clampByte(g * shade),
+                    clampByte(b * shade), cover);
+        }
+    }
+}
+
+// A filled ellipse along direction t with half lengths a (along) and b (across), shaded
+// from the top left.
+void ellipse(Picture& p, Vec centre, Vec t, float a, float b, float r, float g, float bl) {
+    const Vec nrm{-t.y, t.x};
+    const int x0 = int(centre.x - a - b - 2), x1 = int(centre.x + a + b + 2);
+    const int y0 = int(centre.y - a - b - 2), y1 = int(centre.y + a + b + 2);
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            const Vec d = Vec{float(x) + 0.5f, float(y) + 0.5f} - centre;
+            const float ea = dot(d, t) / a, eb = dot(d, nrm) / b;
+            const float e = std::sqrt(ea * ea + eb * eb);
+            const float cover = std::clamp((1 - e) * std::min(a, b) + 0.5f, 0.0f, 1.0f);
+            if (cover <= 0) {
+                continue;
+            }
+            const float lit = 0.75f + 0.35f * std::sqrt(std::max(0.0f, 1 - e * e)) -
+                              0.2f * (d.x * 0.6f + d.y * 0.8f) / (a + b);
+            p.blend(x, y, clampByte(r * lit), clampByte(g * lit), clampByte(bl * lit), cover);
+        }
+    }
+}
+
+// A stroke tapering from width w0 to w1 along a quadratic curve.
+void taper(Picture& p, Vec a, Vec control, Vec b, float w0, float w1, uint8_t r, uint8_t g,
+           uint8_t bl) {
+    constexpr int kSteps = 80;
+    for (int i = 0; i <= kSteps; ++i) {
+        const float t = float(i) / kSteps;
+        const Vec q = a * ((1 - t) * (1 - t)) + control * (2 * t * (1 - t)) + b * (t * t);
+        p.disc(q.x, q.y, w0 + (w1 - w0) * t, r, g, bl);
+    }
+}
+
+// Head, horns, whiskers and a breath of frost at the neck's end.
+void drawHead(Picture& p) {
+    const float n = float(p.width);
+    const Vec neck = spinePoint(1, n);
+    const Vec along = normalised(neck - spinePoint(0.995f, n));
+    // The head turns from the neck towards the middle of the picture.
+    const Vec inward{-along.y, along.x};
+    const Vec t = normalised(along + inward * 0.9f);
+    const Vec side{-t.y, t.x};
+    const float th = bodyRadius(1, n) * 1.15f;
+    const Vec skull = neck + along * (th * 0.5f) + t * (th * 0.5f);
+    const Vec snout = skull + t * (th * 1.5f) - side * (th * 0.1f);
+    const Vec tip = snout + t * (th * 1.25f);
+    // Horns sweep back over the neck.
+    for (float k : {-1.0f, 1.0f}) {
+        const Vec base = skull + side * (k * th * 0.55f) - t * (th * 0.2f);
+        taper(p, base, base - t * (th * 1.0f) + side * (k * th * 0.7f),
+              base - t * (th * 2.0f) + side * (k * th * 0.9f), th * 0.25f, 1.0f, 120, 190, 245);
+    }
+    ellipse(p, skull, t, th * 1.05f, th * 0.95f, 200, 232, 255);
+    ellipse(p, snout, t, th * 1.4f, th * 0.72f, 215, 240, 255);
+    // The jaw line and the nostril.
+    for (int i = 0; i <= 40; ++i) {
+        const float f = float(i) / 40;
+        const Vec q = snout - t * (th * 0.6f) + t * (th * 1.9f * f) + side * (th * (0.15f + 0.2f * f));
+        p.disc(q.x, q.y, 1.2f, 40, 70, 130);
+    }
+    const Vec nostril = tip - t * (th * 0.35f) - side * (th * 0.3f);
+    p.disc(nostril.x, nostril.y, th * 0.08f + 0.8f, 30, 60, 110);
+    // The eye: a cold glow round a dark slit.
+    const Vec eye = skull - side * (th * 0.4f) + t * (th * 0.25f);
+    p.disc(eye.x, eye.y, th * 0.32f, 120, 255, 250);
+    p.disc(eye.x, eye.y, th * 0.22f, 230, 255, 255);
+    p.disc(eye.x, eye.y, th * 0.09f, 10, 30, 60);
+    // Whiskers trailing back from the snout.
+    for (float k : {-1.0f, 1.0f}) {
+        const Vec start = tip - t * (th * 0.3f) + side * (k * th * 0.45f);
+        taper(p, start, start + side * (k * th * 1.2f) - t * (th * 0.2f),
+              start + side * (k * th * 1.0f) - t * (th * 2.5f), 1.2f, 0.3f, 170, 230, 255);
+    }
+    // Frost breath: a widening cone of pale motes ahead of the jaws.
+    uint32_t state = 77;
+    for (int i = 0; i < 260; ++i) {
+        const float f = random01(state);
+        const float spread = (random01(state) - 0.5f) * (0.2f + 1.1f * f);
+        const Vec dir = normalised(t + side * spread);
+        const Vec q = tip + dir * (n * (0.02f + 0.4f * f));
+        const float size = 1.0f + 5.0f * f * random01(state);
+        const float fade = 1 - f;
+        p.disc(q.x, q.y, size, clampByte(150 + 100 * fade), clampByte(220 + 35 * fade), 255);
+    }
+}
+
+// The final picture: a pale dragon coiled on deep blue ice, breathing frost. Big simple
+// shapes and strong contrast, so it reads both full screen and spread over the dominoes.
+Picture drawIceDragon() {
+    Picture p(kDragonSize, kDragonSize);
+    drawIce(p);
+    drawBody(p);
+    drawHead(p);
+    // The closing picture adds up to 0.44 grey on top of this; keep headroom for it.
+    for (uint8_t& v : p.data) {
+        v = uint8_t(v * 0.8f);
     }
     return p;
 }

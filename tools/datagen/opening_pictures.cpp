@@ -1,7 +1,8 @@
 // Pictures of the Opening: the background the sphere mapping wraps ("k3wl.jpg"), the tube
 // texture ("splines.jpg") and the three logos, each a colour picture plus a greyscale alpha
-// picture whose black surroundings keep the clamped edges of the swirl transparent.
+// picture whose clear surroundings keep the clamped edges of the swirl transparent.
 #include "tools/datagen/groups.h"
+#include "tools/datagen/lettering.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,7 @@ namespace datagen {
 namespace {
 
 constexpr float kTau = 6.2831853f;
+constexpr uint32_t kLogoSize = 512;
 
 uint8_t toByte(float v) {
     return uint8_t(std::clamp(v, 0.0f, 255.0f));
@@ -56,76 +58,11 @@ Picture tubeSkin() {
     return p;
 }
 
-// Separable box blur of a greyscale picture, `passes` times.
-void blur(Picture& p, int radius, int passes) {
-    std::vector<float> a(p.data.begin(), p.data.end()), b(a.size());
-    int w = int(p.width), h = int(p.height);
-    float scale = 1.0f / float(2 * radius + 1);
-    for (int pass = 0; pass < passes; ++pass) {
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                float sum = 0;
-                for (int k = -radius; k <= radius; ++k) {
-                    sum += a[size_t(y) * w + std::clamp(x + k, 0, w - 1)];
-                }
-                b[size_t(y) * w + x] = sum * scale;
-            }
-        }
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                float sum = 0;
-                for (int k = -radius; k <= radius; ++k) {
-                    sum += b[size_t(std::clamp(y + k, 0, h - 1)) * w + x];
-                }
-                a[size_t(y) * w + x] = sum * scale;
-            }
-        }
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        p.data[i] = toByte(a[i]);
-    }
-}
-
-struct LogoStyle {
-    uint8_t top[3], bottom[3]; // gradient of the letters
-    uint8_t glow[3];           // colour of the halo around them
-};
-
-// A logo: lines of text centred on a 512 x 512 picture, with a soft halo. The alpha
-// picture is the letters at full opacity over the halo at about half.
+// A logo and its alpha picture, 512 x 512.
 void logo(PictureSink& sink, const std::string& name, const std::string& alphaName,
-          const std::vector<std::pair<std::string, int>>& lines, const LogoStyle& style) {
-    const int size = 512;
-    Picture mask(size, size, true);
-    int total = 0;
-    for (const auto& [text, scale] : lines) {
-        total += 7 * scale + scale * 3;
-    }
-    int y = (size - total) / 2;
-    for (const auto& [text, scale] : lines) {
-        mask.text((size - Picture::textWidth(text, scale)) / 2, y, text, scale, 255, 255, 255);
-        y += 7 * scale + scale * 3;
-    }
-    Picture halo = mask;
-    blur(halo, 6, 3);
-    Picture colour(size, size);
-    Picture alpha(size, size, true);
-    for (int py = 0; py < size; ++py) {
-        float g = float(py) / float(size);
-        for (int px = 0; px < size; ++px) {
-            float m = float(*mask.at(uint32_t(px), uint32_t(py))) / 255.0f;
-            float h = std::min(1.0f, float(*halo.at(uint32_t(px), uint32_t(py))) / 255.0f * 2.5f);
-            float shine = 0.85f + 0.15f * std::sin(kTau * (float(px) / 64.0f + g * 2));
-            uint8_t rgb[3];
-            for (int c = 0; c < 3; ++c) {
-                float letter = (float(style.top[c]) * (1 - g) + float(style.bottom[c]) * g) * shine;
-                rgb[c] = toByte(letter * m + float(style.glow[c]) * (1 - m));
-            }
-            colour.put(px, py, rgb[0], rgb[1], rgb[2]);
-            uint8_t a = toByte(255 * std::max(m, 0.55f * h));
-            alpha.put(px, py, a, a, a);
-        }
-    }
+          const std::vector<LogoLine>& lines, const LogoStyle& style) {
+    Picture colour(kLogoSize, kLogoSize), alpha(kLogoSize, kLogoSize, true);
+    drawLogo(lines, style, colour, alpha);
     sink.add(name, colour);
     sink.add(alphaName, alpha);
 }
@@ -135,12 +72,14 @@ void logo(PictureSink& sink, const std::string& name, const std::string& alphaNa
 void drawOpeningPictures(PictureSink& sink) {
     sink.add("k3wl.jpg", background());
     sink.add("splines.jpg", tubeSkin());
-    logo(sink, "ztr_logo.jpg", "ztr_logo_alpha.jpg", {{"ZENTHARIS", 8}},
-         LogoStyle{{255, 236, 150}, {235, 120, 30}, {255, 150, 40}});
-    logo(sink, "vrell_logo.jpg", "vrell_logo_alpha.jpg", {{"VRELL", 14}},
-         LogoStyle{{190, 255, 255}, {40, 120, 255}, {60, 160, 255}});
-    logo(sink, "logo.jpg", "logo-alpha.jpg", {{"???", 16}, {"ZENTHARIS & VRELL", 4}},
-         LogoStyle{{255, 255, 255}, {230, 120, 255}, {200, 90, 255}});
+    // The three logos read as one sentence: Zentharis, in cooperation with Vrell, present ???.
+    logo(sink, "ztr_logo.jpg", "ztr_logo_alpha.jpg",
+         {{"ZENTHARIS", 110, 6}, {"IN COOPERATION WITH", 26, 5}},
+         LogoStyle{{255, 246, 190}, {245, 130, 30}, {90, 30, 0}, {255, 140, 30}});
+    logo(sink, "vrell_logo.jpg", "vrell_logo_alpha.jpg", {{"VRELL", 150, 10}, {"PRESENT", 26, 8}},
+         LogoStyle{{225, 255, 255}, {40, 140, 255}, {0, 30, 90}, {40, 150, 255}});
+    logo(sink, "logo.jpg", "logo-alpha.jpg", {{"???", 190, 18}, {"ZENTHARIS & VRELL", 34, 4}},
+         LogoStyle{{255, 255, 255}, {215, 120, 255}, {60, 0, 90}, {190, 80, 255}});
 }
 
 } // namespace datagen
