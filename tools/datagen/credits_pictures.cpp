@@ -11,10 +11,8 @@ namespace {
 
 // The scene shows 60 columns from scroll 0 to trunc(17.2 x 34) = 584: 644 columns in all.
 constexpr uint32_t kShownColumns = 60 + 584;
-// 5 x 7 font pixels drawn 4 wide and 3 high: 21 rows, centred in the 25 rows the relief
-// reads, with strokes four relief points wide so the letters stand out of the particles.
-constexpr int kScaleX = 4;
-constexpr int kScaleY = 3;
+// 5 x 7 font pixels drawn 3 x 3: 21 rows, centred in the 25 rows the relief reads.
+constexpr int kTextScale = 3;
 constexpr int kTextTop = 2;
 constexpr uint32_t kStripHeight = 32;
 
@@ -22,12 +20,13 @@ constexpr uint32_t kStripHeight = 32;
 
 void drawCreditsPictures(PictureSink& sink) {
     // Centred in the columns shown, so some text is in view from the first to the last frame.
-    const std::string line = "CREDITS: ZENTHARIS & VRELL";
-    const int width = Picture::textWidth(line, 1) * kScaleX;
-    const int lead = std::max(0, (int(kShownColumns) - width) / 2);
-    Picture strip(std::max<uint32_t>(kShownColumns, uint32_t(lead + width)), kStripHeight);
+    const std::string line = "CODE ZENTHARIS  MUSIC VRELL  THANKS";
+    const int lead = std::max(0, (int(kShownColumns) - Picture::textWidth(line, kTextScale)) / 2);
+    const uint32_t width =
+        std::max<uint32_t>(kShownColumns, uint32_t(lead + Picture::textWidth(line, kTextScale)));
+    Picture strip(width, kStripHeight);
     strip.fill(0, 0, 0);
-    strip.textStretched(lead, kTextTop, line, kScaleX, kScaleY, 255, 255, 255);
+    strip.text(lead, kTextTop, line, kTextScale, 255, 255, 255);
     sink.add("credits.jpg", strip);
 }
 

@@ -131,27 +131,22 @@ void Picture::disc(float cx, float cy, float radius, uint8_t r, uint8_t g, uint8
 }
 
 int Picture::text(int x, int y, const std::string& s, int scale, uint8_t r, uint8_t g, uint8_t b) {
-    return textStretched(x, y, s, scale, scale, r, g, b);
-}
-
-int Picture::textStretched(int x, int y, const std::string& s, int scaleX, int scaleY, uint8_t r,
-                           uint8_t g, uint8_t b) {
     int cx = x;
     for (char c : s) {
         if (const Glyph* glyph = findGlyph(c)) {
             for (int row = 0; row < 7; ++row) {
                 for (int col = 0; col < 5; ++col) {
                     if ((glyph->rows[row] >> (4 - col)) & 1) {
-                        for (int dy = 0; dy < scaleY; ++dy) {
-                            for (int dx = 0; dx < scaleX; ++dx) {
-                                put(cx + col * scaleX + dx, y + row * scaleY + dy, r, g, b);
+                        for (int dy = 0; dy < scale; ++dy) {
+                            for (int dx = 0; dx < scale; ++dx) {
+                                put(cx + col * scale + dx, y + row * scale + dy, r, g, b);
                             }
                         }
                     }
                 }
             }
         }
-        cx += 6 * scaleX;
+        cx += 6 * scale;
     }
     return cx - x;
 }

@@ -29,9 +29,6 @@ struct Picture {
     // Text in the built-in 5 x 7 font, each font pixel drawn as scale x scale; returns the
     // width in pixels. Unknown characters draw as blanks.
     int text(int x, int y, const std::string& s, int scale, uint8_t r, uint8_t g, uint8_t b);
-    // The same with font pixels scaleX wide and scaleY high.
-    int textStretched(int x, int y, const std::string& s, int scaleX, int scaleY, uint8_t r,
-                      uint8_t g, uint8_t b);
     static int textWidth(const std::string& s, int scale);
 };
 
