@@ -88,13 +88,6 @@ float randomSigned() {
     return float(demo_random::rand()) / 16384.0f - 1.0f;
 }
 
-void reportAndQuit(const char* message) {
-    if (gLogger != nullptr) {
-        gLogger->report(1, message);
-    }
-    gApp->services.quit(0);
-}
-
 Material* fileGlowMaterial(const char* name, uint32_t sourceBlend, uint32_t destinationBlend,
                            const StageSetup& stage, TextureImage* texture, ColorF lit,
                            ColorF emissive) {

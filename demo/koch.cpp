@@ -41,19 +41,6 @@ constexpr ColorF kStartColour{0, 0.5f, 0.5f, 0.5f};
 constexpr ColorF kPhaseBColour{0, 1, 1, 1};
 constexpr float kParticleSize = 5;
 
-void reportAndQuit(const char* message) {
-    if (gLogger != nullptr) {
-        gLogger->report(1, message);
-    }
-    gApp->services.quit(0);
-}
-
-void overlay(float alpha) {
-    const ColorF c{alpha, 1, 1, 1};
-    gDriver->setTextureFactor(&c);
-    gDriver->drawFactorOverlay();
-}
-
 KochVertex halfway(const KochVertex& a, const KochVertex& b) {
     return {(a.position + b.position) * 0.5f, (a.colour + b.colour) * 0.5f};
 }
@@ -590,14 +577,14 @@ int KochPart::render(float t, float dt) {
     }
     driver->drawTextureQuad(driver, targets[ring]);
     if (t >= 28.5f) {
-        overlay(1 - (30 - t) * 2 / 3);
+        drawOverlay(1 - (30 - t) * 2 / 3, 1);
     }
     if (t < 1) {
-        overlay(1 - t);
+        drawOverlay(1 - t, 1);
     }
     for (float T : kFlashes) {
         if (T <= t && t < T + 1) {
-            overlay(T + 1 - t);
+            drawOverlay(T + 1 - t, 1);
         }
     }
     if (driver->endScene(driver) != 0) {

@@ -66,13 +66,6 @@ Material* fileMaterial(const char* name, uint32_t flags, const StageSetup& stage
     return fileSingleStageMaterial(name, flags, stage, texture);
 }
 
-void reportAndQuit(const char* message) {
-    if (gLogger != nullptr) {
-        gLogger->report(1, message);
-    }
-    gApp->services.quit(0);
-}
-
 uint8_t colourByte(float v) {
     // NOTE: 256 q^4 w + m (1 - w) reaches 256 only at the sphere's pole with w = 1; it is
     // held at 255 instead of wrapping to 0.

@@ -1,7 +1,12 @@
 #include "demo/part_materials.h"
 
+#include "app/demo_app.h"
+#include "app/diagnostics.h"
+#include "demo/sequencer.h"
 #include "platform/gfx/gfx.h"
+#include "render/render_driver.h"
 #include "scene/texture_registry.h"
+#include "scene/trimesh.h"
 
 void fillSingleStageBlocks(MaterialColours& colours, RenderStateBlock& states, uint32_t flags,
                            const StageSetup& stage) {
@@ -49,4 +54,25 @@ Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageS
     RenderStateBlock states;
     fillSingleStageBlocks(colours, states, flags, stage);
     return fileMaterial(name, colours, states, texture);
+}
+
+void reportAndQuit(const char* message) {
+    if (gLogger != nullptr) {
+        gLogger->report(1, message);
+    }
+    gApp->services.quit(0);
+}
+
+void uploadObject(TriMesh& mesh, TriMeshObj& object) {
+    if (gDriver->createMeshBuffers(&mesh, 0) != 0) {
+        reportAndQuit("failed loading trimesh");
+    } else if (gDriver->createObjectHandle(&object, 0) != 0) {
+        reportAndQuit("failed loading trimeshobj");
+    }
+}
+
+void drawOverlay(float alpha, float grey) {
+    const ColorF c{alpha, grey, grey, grey};
+    gDriver->setTextureFactor(&c);
+    gDriver->drawFactorOverlay();
 }

@@ -7,6 +7,8 @@
 
 struct Material;
 struct MaterialColours;
+struct TriMesh;
+struct TriMeshObj;
 struct RenderStateBlock;
 struct TextureImage;
 
@@ -36,3 +38,13 @@ Material* fileMaterial(const char* name, MaterialColours& colours, RenderStateBl
 // Acquires the material under name, fills it as above with the texture, commits it.
 Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
                                   TextureImage* texture);
+
+// Reports a load failure at level 1 and asks the application to quit; loading goes on.
+void reportAndQuit(const char* message);
+
+// Creates the mesh's device buffers, then the object's handle; a failure is reported
+// ("failed loading trimesh" / "failed loading trimeshobj") and the application asked to quit.
+void uploadObject(TriMesh& mesh, TriMeshObj& object);
+
+// A full-view overlay of the grey level at the given opacity (white for grey 1).
+void drawOverlay(float alpha, float grey);

@@ -154,27 +154,6 @@ void writeLeaves(TreeBranch& b, TriMesh& mesh, uint32_t& vertex, uint32_t*& inde
     }
 }
 
-void reportAndQuit(const char* message) {
-    if (gLogger != nullptr) {
-        gLogger->report(1, message);
-    }
-    gApp->services.quit(0);
-}
-
-void uploadObject(TriMesh& mesh, TriMeshObj& object) {
-    if (gDriver->createMeshBuffers(&mesh, 0) != 0) {
-        reportAndQuit("failed loading trimesh");
-    } else if (gDriver->createObjectHandle(&object, 0) != 0) {
-        reportAndQuit("failed loading trimeshobj");
-    }
-}
-
-void overlay(float alpha, float grey) {
-    const ColorF c{alpha, grey, grey, grey};
-    gDriver->setTextureFactor(&c);
-    gDriver->drawFactorOverlay();
-}
-
 } // namespace
 
 TreePart::TreePart(float duration) : DemoPart(duration) {}
@@ -426,7 +405,7 @@ int TreePart::render(float t, float) {
 
     // 7. The flash of the cut to the orbit.
     if (t >= kGrowthEnd && t < 9.5f) {
-        overlay((9.5f - t) * 0.5f, 1);
+        drawOverlay((9.5f - t) * 0.5f, 1);
     }
 
     // 8. The frame over everything.
@@ -434,13 +413,13 @@ int TreePart::render(float t, float) {
 
     // 9. Opening flash, the flash after the shots, the fade to white.
     if (t >= 0 && t < 2) {
-        overlay((2 - t) * 0.5f, 1);
+        drawOverlay((2 - t) * 0.5f, 1);
     }
     if (t >= kShotsEnd && t < 21.6f) {
-        overlay(21.6f - t, 1);
+        drawOverlay(21.6f - t, 1);
     }
     if (t >= 29) {
-        overlay(std::min(t - 29, 1.0f), 1); // held at opaque past the part's end
+        drawOverlay(std::min(t - 29, 1.0f), 1); // held at opaque past the part's end
     }
     return driver->endScene(driver);
 }
