@@ -144,8 +144,10 @@ void clientCleanup() {
     resetSequencer();
     delete gLogger;
     gLogger = nullptr;
-    delete[] gDemoApp->logFileName;
-    gDemoApp->logFileName = nullptr;
+    if (gDemoApp != nullptr) {
+        delete[] gDemoApp->logFileName;
+        gDemoApp->logFileName = nullptr;
+    }
     platform::soundSampleFree(music.sample);
     music = Music{};
     platform::soundClose();

@@ -7,6 +7,7 @@
 #include "demo/end.h"
 #include "demo/koch.h"
 #include "demo/opening.h"
+#include "demo/second_part.h"
 #include "demo/tree.h"
 #include "render/render_driver.h"
 
@@ -29,7 +30,7 @@ constexpr float kMillisecond = 0.001f;
 const std::vector<PartEntry>& partList() {
     static const std::vector<PartEntry> list = {
         {"Opening", 37.8f, make<Opening>},
-        {"Second part", 30.0f, make<PlaceholderPart>},
+        {"Second part", 30.0f, make<SecondPart>},
         {"Cables and greetings", 30.0f, make<CablesPart>},
         {"Credits", 17.2f, make<CreditsPart>},
         {"Domino rally", 44.0f, make<DominoRallyPart>},

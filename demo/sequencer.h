@@ -60,12 +60,3 @@ void constructParts();
 int loadParts();
 // Forgets the parts and resets the frame state (tests, capture restarts).
 void resetSequencer();
-
-// Placeholder for a scene not built yet: holds its slot on the timeline, draws black.
-class PlaceholderPart final : public DemoPart {
-public:
-    using DemoPart::DemoPart;
-    int load() override { return 0; }
-    int render(float, float) override { return 0; }
-    int release() override { return 0; }
-};
