@@ -1,0 +1,133 @@
+// Figures for the whole demo as it plays: the load (every part, the pictures, the music), then
+// every scene frame by frame on virtual time. On the Null device (default) it prints the CPU
+// time per frame of each scene, median and 99th percentile, with every frame of the 250 s at
+// 60 frames per second; with --gl it renders on headless GL (llvmpipe without a GPU) at
+// --fps N frames per second of demo time (default 10, so the run stays in minutes) and prints
+// each scene's rendering rate. Peak memory comes last. Asserts nothing.
+// Usage: scenes_bench [--gl] [--fps N] [--only SCENE_NUMBER] [DATA_DIR]
+#include "app/demo_app.h"
+#include "bench/bench_app.h"
+#include "demo/playback.h"
+#include "demo/sequencer.h"
+#include "platform/sound.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU time of this thread: other processes' turns on a shared machine do not count.
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+// Waits for the device to finish what is queued, so wall time covers the rendering.
+void finishFrame() {
+    uint32_t w = 0, h = 0;
+    std::string pixels;
+    gApp->device->readBackBuffer(&w, &h, &pixels);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool gl = false;
+    int fps = 0;
+    int only = 0;
+    std::string data;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gl") == 0) {
+            gl = true;
+        } else if (std::strcmp(argv[i], "--fps") == 0 && i + 1 < argc) {
+            fps = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = std::atoi(argv[++i]);
+        } else {
+            data = argv[i];
+        }
+    }
+    if (fps <= 0) {
+        fps = gl ? 10 : 60;
+    }
+    platform::setSoundMuted(true);
+    BenchApp bench("scenes_bench", data, gl ? gfx::Backend::GlHeadless : gfx::Backend::Null);
+    if (!bench.ok()) {
+        return 1;
+    }
+    const double loadWall = nowMs();
+    const double loadCpu = cpuMs();
+    if (clientStart() != 0) {
+        std::printf("scenes_bench: loading failed\n");
+        return 1;
+    }
+    std::printf("load: %.0f ms wall, %.0f ms CPU (every part, pictures, music; goal < 1 s)\n",
+                nowMs() - loadWall, cpuMs() - loadCpu);
+    std::printf("%s, %d frames per second of demo time\n", gl ? "headless GL" : "Null device", fps);
+
+    {
+        VirtualPlayback playback(bench.app.get());
+        double start = 0;
+        int index = 0;
+        for (const PartEntry& entry : partList()) {
+            ++index;
+            const double end = start + double(entry.duration);
+            if (only != 0 && only != index) {
+                start = end;
+                continue;
+            }
+            std::vector<double> cpu;
+            const double wall0 = nowMs();
+            int frames = 0;
+            for (uint64_t ms = uint64_t(std::ceil(start * 1000)); double(ms) < end * 1000;
+                 ms = uint64_t(std::ceil(start * 1000)) +
+                      uint64_t(++frames) * 1000 / uint64_t(fps)) {
+                const double c0 = cpuMs();
+                playback.frameAt(ms);
+                cpu.push_back(cpuMs() - c0);
+            }
+            if (gl) {
+                finishFrame();
+                const double wall = nowMs() - wall0;
+                std::printf("  %d %-22s %6.1f frames/s  (%d frames, %.1f ms each)\n", index,
+                            entry.name, 1000.0 * frames / wall, frames, wall / frames);
+            } else {
+                std::printf("  %d %-22s CPU per frame: median %.3f ms, 99th percentile %.3f ms"
+                            "  (%d frames)\n",
+                            index, entry.name, percentile(cpu, 0.5), percentile(cpu, 0.99), frames);
+            }
+            start = end;
+        }
+    }
+    std::fflush(stdout);
+    clientStop();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory: %.0f MiB resident (goal < 400 MiB)\n",
+                double(usage.ru_maxrss) / 1024);
+    return 0;
+}
