@@ -53,13 +53,14 @@ void printUsage(FILE* out) {
                "  --capture OUT      render headless on virtual time into OUT: a folder of\n"
                "                     PNG frames plus music.wav, or a .mp4/.mkv file (ffmpeg)\n"
                "  --virtual-play     play headless on virtual time, every frame, writing nothing\n"
-               "  --fps N            capture frame rate (default 60)\n"
+               "  --fps N            frame rate of capture, virtual play and frame dumps\n"
+               "                     (default 60)\n"
                "  --from S, --to S   capture only demo seconds S to S (default 0 to 250)\n"
                "  --dump-loading FILE.png\n"
                "                     write the loading picture as presented, then exit\n"
                "  --dump-frame SECONDS FILE.png\n"
                "                     render the frame at that demo time headless and write it\n"
-               "                     as PNG (the scene is played from its start at 60 fps)\n"
+               "                     as PNG (the scene is played from its start at --fps)\n"
                "  --help             show this help and exit\n",
                out);
 }
@@ -173,10 +174,10 @@ void writeLoadingDump() {
     writeDump();
 }
 
-int dumpFrame(DemoApp* app, double seconds, const std::string& path) {
+int dumpFrame(DemoApp* app, double seconds, const std::string& path, int fps) {
     dumpPath = path;
     dumpWritten = false;
-    playSceneTo(app, seconds, writeDump);
+    playSceneTo(app, seconds, writeDump, fps);
     if (dumpWritten) {
         std::fprintf(stderr, "demo: wrote %s (%.3f s)\n", path.c_str(), seconds);
     }
@@ -262,7 +263,7 @@ int main(int argc, char** argv) {
     } else if (cl.capture) {
         exitCode = runCapture(app.get(), cl.captureOptions);
     } else if (cl.dumpFrame) {
-        exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath);
+        exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath, cl.captureOptions.fps);
     } else {
         runMessageLoop(app.get(), cl.startSeconds);
     }

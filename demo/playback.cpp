@@ -33,12 +33,13 @@ void VirtualPlayback::frameAt(uint64_t ms, void (*beforePresent)()) {
     sequencer().beforePresent = nullptr;
 }
 
-void playSceneTo(DemoApp* app, double seconds, void (*atLastFrame)()) {
+void playSceneTo(DemoApp* app, double seconds, void (*atLastFrame)(), int fps) {
+    const uint64_t rate = uint64_t(std::max(fps, 1));
     VirtualPlayback playback(app);
     uint64_t startMs = uint64_t(std::ceil(partStartFor(seconds) * 1000.0));
     uint64_t targetMs = uint64_t(std::llround(seconds * 1000.0));
     for (uint64_t frame = 0;; ++frame) {
-        uint64_t ms = std::min(startMs + frame * 1000 / 60, targetMs);
+        uint64_t ms = std::min(startMs + frame * 1000 / rate, targetMs);
         bool last = ms == targetMs;
         playback.frameAt(ms, last ? atLastFrame : nullptr);
         if (last) {

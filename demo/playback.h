@@ -26,6 +26,6 @@ private:
     bool first_ = true;
 };
 
-// Plays the part that holds `seconds` from its start at 60 frames per second and renders
+// Plays the part that holds `seconds` from its start at fps frames per second and renders
 // the frame at `seconds` last, calling atLastFrame before that frame is presented.
-void playSceneTo(DemoApp* app, double seconds, void (*atLastFrame)());
+void playSceneTo(DemoApp* app, double seconds, void (*atLastFrame)(), int fps = 60);

@@ -69,4 +69,24 @@ bool writePngBgra(const std::string& path, const uint8_t* bgra, uint32_t width, 
     return true;
 }
 
+bool readPngBgra(const std::string& path, std::string* bgra, uint32_t* width, uint32_t* height,
+                 std::string* error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+        *error = "cannot read " + path + ": " + image.message;
+        return false;
+    }
+    image.format = PNG_FORMAT_BGRA;
+    bgra->assign(PNG_IMAGE_SIZE(image), '\0');
+    if (png_image_finish_read(&image, nullptr, bgra->data(), 0, nullptr) == 0) {
+        *error = "cannot decode " + path + ": " + image.message;
+        png_image_free(&image);
+        return false;
+    }
+    *width = image.width;
+    *height = image.height;
+    return true;
+}
+
 } // namespace platform
