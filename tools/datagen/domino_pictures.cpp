@@ -203,13 +203,16 @@ void drawBody(Picture& p) {
             const float round = std::sqrt(std::max(0.0f, 1 - c * c));
             const float lit = std::clamp(dot(normalised(offset), light) * c, -1.0f, 1.0f);
             float shade = 0.45f + 0.45f * round + 0.3f * lit;
-            // Scales: staggered rows of scallops along the body.
-            const float across = (side * c + 1) * 2;
+            // Scales: staggered rows of round-edged scales overlapping towards the tail.
+            const float across = (side * c + 1) * 2.5f;
             const float row = std::floor(across);
-            float u = along[size_t(at)] / (th * 0.8f + 3) + row * 0.5f;
+            float u = along[size_t(at)] / (th * 0.7f + 3) + row * 0.5f;
             u -= std::floor(u);
             const float v = across - row - 0.5f;
-            const float scallop = 0.4f * smoothstep(0.75f, 0.97f, u + 2.0f * v * v);
+            const float rim = std::sqrt(u * u + v * v * 1.4f);
+            const float scallop =
+                0.45f * smoothstep(0.78f, 0.92f, rim) * (1 - smoothstep(0.95f, 1.05f, rim)) +
+                0.15f * (1 - u);
             float r = 190, g = 225, b = 255;
             if (side < 0 && c > 0.45f) {
                 // Belly plates, warm white with dark seams.
@@ -277,18 +280,19 @@ void drawHead(Picture& p) {
     const Vec skull = neck + along * (th * 0.5f) + t * (th * 0.5f);
     const Vec snout = skull + t * (th * 1.5f) - side * (th * 0.1f);
     const Vec tip = snout + t * (th * 1.25f);
-    // Horns sweep back over the neck.
-    for (float k : {-1.0f, 1.0f}) {
+    // Two horns on the upper side sweep back over the neck.
+    for (float k : {-1.0f, -0.35f}) {
         const Vec base = skull + side * (k * th * 0.55f) - t * (th * 0.2f);
-        taper(p, base, base - t * (th * 1.0f) + side * (k * th * 0.7f),
-              base - t * (th * 2.0f) + side * (k * th * 0.9f), th * 0.25f, 1.0f, 120, 190, 245);
+        taper(p, base, base - t * (th * 1.3f) + side * (k * th * 0.8f),
+              base - t * (th * 2.6f) + side * (k * th * 1.1f), th * 0.3f, 1.0f, 120, 190, 245);
     }
     ellipse(p, skull, t, th * 1.05f, th * 0.95f, 200, 232, 255);
     ellipse(p, snout, t, th * 1.4f, th * 0.72f, 215, 240, 255);
     // The jaw line and the nostril.
     for (int i = 0; i <= 40; ++i) {
         const float f = float(i) / 40;
-        const Vec q = snout - t * (th * 0.6f) + t * (th * 1.9f * f) + side * (th * (0.15f + 0.2f * f));
+        const Vec q =
+            snout - t * (th * 0.6f) + t * (th * 1.9f * f) + side * (th * (0.15f + 0.2f * f));
         p.disc(q.x, q.y, 1.2f, 40, 70, 130);
     }
     const Vec nostril = tip - t * (th * 0.35f) - side * (th * 0.3f);
@@ -304,16 +308,57 @@ void drawHead(Picture& p) {
         taper(p, start, start + side * (k * th * 1.2f) - t * (th * 0.2f),
               start + side * (k * th * 1.0f) - t * (th * 2.5f), 1.2f, 0.3f, 170, 230, 255);
     }
-    // Frost breath: a widening cone of pale motes ahead of the jaws.
+    // Frost breath: a widening cone of cold light ahead of the jaws, full of glints.
+    const float reach = n * 0.42f;
+    for (uint32_t y = 0; y < p.height; ++y) {
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const Vec d = Vec{float(x) + 0.5f, float(y) + 0.5f} - tip;
+            const float ahead = dot(d, t), across = std::fabs(dot(d, side));
+            if (ahead <= 0 || ahead > reach) {
+                continue;
+            }
+            const float width = th * 0.3f + ahead * 0.45f;
+            const float f = ahead / reach;
+            const float glow = std::exp(-(across * across) / (width * width) * 2.5f) * (1 - f) *
+                               std::min(1.0f, ahead / th) * 0.55f;
+            p.blend(int(x), int(y), 200, 240, 255, glow);
+        }
+    }
     uint32_t state = 77;
-    for (int i = 0; i < 260; ++i) {
+    for (int i = 0; i < 90; ++i) {
         const float f = random01(state);
-        const float spread = (random01(state) - 0.5f) * (0.2f + 1.1f * f);
+        const float spread = (random01(state) - 0.5f) * (0.15f + 0.8f * f);
         const Vec dir = normalised(t + side * spread);
-        const Vec q = tip + dir * (n * (0.02f + 0.4f * f));
-        const float size = 1.0f + 5.0f * f * random01(state);
-        const float fade = 1 - f;
-        p.disc(q.x, q.y, size, clampByte(150 + 100 * fade), clampByte(220 + 35 * fade), 255);
+        const Vec q = tip + dir * (reach * (0.1f + 0.85f * f));
+        const float arm = 2.0f + 6.0f * random01(state) * (1 - 0.5f * f);
+        // A four-pointed glint: a bright core and two thin crossing streaks.
+        for (float k = -arm; k <= arm; k += 0.5f) {
+            const float fade = 1 - std::fabs(k) / arm;
+            p.blend(int(q.x + k), int(q.y), 235, 250, 255, fade * (1 - f * 0.6f));
+            p.blend(int(q.x), int(q.y + k), 235, 250, 255, fade * (1 - f * 0.6f));
+        }
+        p.disc(q.x, q.y, 1.2f, 255, 255, 255);
+    }
+}
+
+// Two short legs with claws reaching out from the coil's outside.
+void drawLegs(Picture& p) {
+    const float n = float(p.width);
+    for (float s : {0.58f, 0.84f}) {
+        const Vec at = spinePoint(s, n);
+        const Vec t = normalised(spinePoint(s + 0.004f, n) - at);
+        const Vec out{t.y, -t.x};
+        const float th = bodyRadius(s, n);
+        const Vec hip = at + out * (th * 0.5f);
+        const Vec knee = hip + out * (th * 0.9f) + t * (th * 0.7f);
+        const Vec foot = knee + out * (th * 0.3f) + t * (th * 0.9f);
+        taper(p, hip, hip + out * (th * 0.6f), knee, th * 0.6f, th * 0.4f, 160, 205, 245);
+        taper(p, knee, knee + t * (th * 0.5f), foot, th * 0.4f, th * 0.25f, 160, 205, 245);
+        for (float k : {-0.6f, 0.0f, 0.6f}) {
+            const Vec dir = normalised(t + out * k);
+            taper(p, foot, foot + dir * (th * 0.4f), foot + dir * (th * 0.7f) - out * (th * 0.2f),
+                  th * 0.1f, 0.6f, 230, 245, 255);
+        }
     }
 }
 
@@ -322,6 +367,7 @@ void drawHead(Picture& p) {
 Picture drawIceDragon() {
     Picture p(kDragonSize, kDragonSize);
     drawIce(p);
+    drawLegs(p);
     drawBody(p);
     drawHead(p);
     // The closing picture adds up to 0.44 grey on top of this; keep headroom for it.
