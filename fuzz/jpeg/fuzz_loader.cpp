@@ -78,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             sum += texture->levels[i][b];
         }
     }
+    volatile unsigned sink = sum; // keeps the reads
+    (void)sink;
     gRegistry = nullptr;
-    return int(sum & 0); // the registry frees the texture here
+    return 0; // the registry frees the texture on the way out
 }
