@@ -9,7 +9,7 @@
 # Usage: scripts/damaged-data.sh [--gl] [--fps N] [--from S] [--to S] [--demo PROGRAM]
 #                                [--data DIR] [--keep] [FILE...]
 #   default   every file of DIR (data/), the whole demo at 2 frames/s on the null device:
-#             loading, decoding and the scenes' CPU side, about half a minute in all
+#             loading, decoding and the scenes' CPU side, under a minute in all
 #   --gl      headless OpenGL instead of the null device: the full check, for a manual run
 #             (about 40 s per case on two cores, so about an hour and a half for the pack)
 #   --keep    keep the copy of the pack and the logs of failed cases
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
     --demo) demo=$2; shift ;;
     --data) data=$2; shift ;;
     --keep) keep=1 ;;
-    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "damaged-data: unknown option $1" >&2; exit 2 ;;
     *) files+=("$1") ;;
     esac

@@ -16,7 +16,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --no-build) build=0 ;;
     --fps | --from | --to) args+=("$1" "$2"); shift ;;
-    -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "soak: unknown option $1" >&2; exit 2 ;;
     esac
     shift
