@@ -263,7 +263,8 @@ struct Section {
 };
 
 // Sections in playing order; the Opening's drums and the Domino part's full arrangement
-// come in later (see arrange()).
+// come in later (see arrange()). The Cables section's beat grid runs through its first
+// greeting beat, so that its 25 accents fall on the beat.
 constexpr double kCablesGrid = kMusicAccents[0];
 const Section kSections[] = {
     {0.0, 37.8, 0.0, 0, kPad | kArp | kKick | kHats | kBass, 0.85},
@@ -462,15 +463,16 @@ std::vector<int16_t> synthesiseMusic() {
     accents(accentTimes, hits);
     const std::vector<double> duck = duckCurve(accentTimes, frames);
 
-    // Mix, fade the last seconds out to silence at the demo's end, and soft-clip.
+    // Mix, fade the last seconds out to silence at the demo's end, and soft-clip below full
+    // scale: the MP3 encoding overshoots sharp peaks by up to 3 dB.
     std::vector<int16_t> out(frames * 2);
     for (size_t i = 0; i < frames; ++i) {
         const double t = double(i) / kRate;
         const double fade = std::clamp((kDemoLength - t) / 6.0, 0.0, 1.0);
-        const double l = (bed.left[i] * duck[i] + hits.left[i]) * 0.7 * fade;
-        const double r = (bed.right[i] * duck[i] + hits.right[i]) * 0.7 * fade;
-        out[2 * i] = int16_t(std::lround(std::tanh(l) * 32000));
-        out[2 * i + 1] = int16_t(std::lround(std::tanh(r) * 32000));
+        const double l = (bed.left[i] * duck[i] + hits.left[i]) * 0.9 * fade;
+        const double r = (bed.right[i] * duck[i] + hits.right[i]) * 0.9 * fade;
+        out[2 * i] = int16_t(std::lround(std::tanh(l) * 23500));
+        out[2 * i + 1] = int16_t(std::lround(std::tanh(r) * 23500));
     }
     return out;
 }
