@@ -418,6 +418,11 @@ public:
         for (auto& [key, sampler] : samplers_) {
             glDeleteSamplers(1, &sampler);
         }
+        for (GLsync& fence : frameFences_) {
+            if (fence != nullptr) {
+                glDeleteSync(fence);
+            }
+        }
         glDeleteTextures(1, &white_);
         glDeleteBuffers(1, &ubo_);
         glDeleteBuffers(1, &streamVertices_);
@@ -516,7 +521,7 @@ public:
     HRESULT present() override {
         ctx_->bind();
         if (ctx_->window() == nullptr) {
-            glFlush();
+            limitFramesInFlight();
             return D3D_OK;
         }
         int dw = 0, dh = 0;
@@ -691,6 +696,20 @@ protected:
     }
 
 private:
+    // Without a window nothing paces the frames: a software rasteriser would queue every
+    // submitted frame with its binned geometry (hundreds of MiB in a heavy scene). Each
+    // present waits until the frame before the previous one is done, as a swap chain would.
+    void limitFramesInFlight() {
+        GLsync& oldest = frameFences_[frameFenceNext_];
+        if (oldest != nullptr) {
+            glClientWaitSync(oldest, GL_SYNC_FLUSH_COMMANDS_BIT, GLuint64(10) * 1000000000u);
+            glDeleteSync(oldest);
+        }
+        oldest = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        glFlush();
+        frameFenceNext_ = (frameFenceNext_ + 1) % kFramesInFlight;
+    }
+
     uint32_t maxSide() const {
         return std::min<uint32_t>(uint32_t(std::max(ctx_->maxTextureSize(), 1)), kMaxTextureSide);
     }
@@ -1179,6 +1198,9 @@ private:
     AppliedState applied_;
     bool attribEnabled_[kAttribTexCoord0 + 8] = {};
     uint32_t programsBuilt_ = 0;
+    static constexpr size_t kFramesInFlight = 2;
+    GLsync frameFences_[kFramesInFlight] = {};
+    size_t frameFenceNext_ = 0;
 };
 
 class GlDirect3D final : public Direct3D {
