@@ -18,20 +18,25 @@ uint8_t toByte(float v) {
     return uint8_t(std::clamp(v, 0.0f, 255.0f));
 }
 
-// A glowing, swirled plasma in deep blues and violets; tileable in both directions, since
-// the sphere mapping wraps around it.
+// A glowing, swirled nebula in deep blues and violets: smooth noise bends bands of light
+// into filaments. Tileable in both directions, since the sphere mapping wraps around it.
 Picture background() {
     Picture p(256, 256);
     for (uint32_t y = 0; y < p.height; ++y) {
         for (uint32_t x = 0; x < p.width; ++x) {
-            float fx = float(x) / 256.0f, fy = float(y) / 256.0f;
-            float n = valueNoise(fx * 4, fy * 4, 4, 11) * 0.55f +
-                      valueNoise(fx * 16, fy * 16, 16, 12) * 0.3f +
-                      valueNoise(fx * 64, fy * 64, 64, 13) * 0.15f;
-            float bands = 0.5f + 0.5f * std::sin(kTau * (fx * 3 + fy * 2) + n * 9.0f);
-            float glow = std::pow(bands, 3.0f);
-            p.put(int(x), int(y), toByte(30 + 120 * n * bands + 90 * glow),
-                  toByte(20 + 60 * n + 120 * glow * glow), toByte(80 + 150 * n * (0.5f + bands)));
+            const float fx = float(x) / 256.0f, fy = float(y) / 256.0f;
+            const float n = valueNoise(fx * 4, fy * 4, 4, 11) * 0.5f +
+                            valueNoise(fx * 8, fy * 8, 8, 12) * 0.3f +
+                            valueNoise(fx * 16, fy * 16, 16, 13) * 0.2f;
+            const float grain = valueNoise(fx * 64, fy * 64, 64, 14);
+            const float bands = 0.5f + 0.5f * std::sin(kTau * (fx * 3 + fy * 2) + n * 7.0f);
+            const float glow = bands * bands;
+            const float filament = std::pow(bands, 12.0f);
+            // Large patches lean towards blue or towards magenta.
+            const float hue = 0.55f + 0.6f * valueNoise(fx * 2, fy * 2, 2, 15);
+            p.put(int(x), int(y), toByte((18 + 70 * n + 110 * glow * n) * hue + 120 * filament),
+                  toByte(8 + 30 * n + 40 * glow * n + 130 * filament + 8 * grain),
+                  toByte(50 + 110 * n + 90 * glow + 120 * filament + 12 * grain));
         }
     }
     return p;
