@@ -65,7 +65,7 @@ const std::vector<int16_t>& decodedMusic() {
     return samples;
 }
 
-TEST(Music, EveryAccentIsASharpOnsetAtItsBeatTime) {
+TEST(DataPackMusic, EveryAccentIsASharpOnsetAtItsBeatTime) {
     ASSERT_GE(decodedMusic().size(), size_t(2 * kRate * 250)) << platform::soundError();
     const Onsets onsets(decodedMusic());
     for (double accent : datagen::kMusicAccents) {
@@ -86,7 +86,7 @@ TEST(Music, EveryAccentIsASharpOnsetAtItsBeatTime) {
     }
 }
 
-TEST(Music, GrooveRunsAt130BeatsAMinute) {
+TEST(DataPackMusic, GrooveRunsAt130BeatsAMinute) {
     const Onsets onsets(decodedMusic());
     // Onset envelope of the Second part's section in 5 ms frames, then the lag between
     // 0.3 and 0.8 s at which it best matches itself.
@@ -135,7 +135,7 @@ bool inAccentTable(double t) {
                        [&](double a) { return std::fabs(a - t) < 1e-5; });
 }
 
-TEST(Music, AccentTableHoldsEveryBeatTheScenesUse) {
+TEST(DataPackMusic, AccentTableHoldsEveryBeatTheScenesUse) {
     // Scene starts from the part list's durations.
     const std::string sequencer =
         datapack::readText(std::string(DEMO_SOURCE_DIR) + "/demo/sequencer.cpp");
