@@ -105,13 +105,13 @@ std::vector<Stroke> makeDrawing() {
         strokes.push_back(
             curve({{x - 0.025f, y - 0.01f}, {x, y + 0.01f}, {x + 0.025f, y - 0.01f}}, 1.0f, 8));
     }
-    // A signature in the corner.
-    strokes.push_back(curve({{0.84f, 0.93f},
-                             {0.86f, 0.89f},
-                             {0.88f, 0.94f},
-                             {0.9f, 0.9f},
-                             {0.93f, 0.93f},
-                             {0.96f, 0.9f}},
+    // A signature in the corner, inside the part of the picture the End shows.
+    strokes.push_back(curve({{0.8f, 0.9f},
+                             {0.82f, 0.86f},
+                             {0.84f, 0.91f},
+                             {0.86f, 0.87f},
+                             {0.89f, 0.9f},
+                             {0.92f, 0.87f}},
                             1.0f, 8));
     return strokes;
 }
