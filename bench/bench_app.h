@@ -9,9 +9,37 @@
 #include "render/render_driver.h"
 #include "render/text.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
+
+// Wall-clock milliseconds (for GPU work, which runs beside this thread).
+inline double wallMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU milliseconds of this thread: the machine the figures are taken on is shared, and wall
+// time there counts other processes' turns.
+inline double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
+// The value at fraction p (0.5 the median) of the sorted samples; 0 for none.
+inline double percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0;
+    }
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
 
 class BenchApp {
 public:

@@ -27,12 +27,6 @@ constexpr int kPageLines = 36;
 constexpr int kLineLength = 80;
 constexpr int kPages = 500;
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 struct Stats {
     double median, p90, mean;
 };
@@ -80,9 +74,9 @@ int main(int argc, char** argv) {
         int minAlive = 1 << 30, maxAlive = 0;
         for (int i = 0; i < kMeasuredFrames; ++i) {
             t += kFrame;
-            double t0 = nowMs();
+            double t0 = wallMs();
             part.render(t, kFrame);
-            whole.push_back(nowMs() - t0);
+            whole.push_back(wallMs() - t0);
             const int n = aliveCount(part.reliefEmitter.particles);
             minAlive = std::min(minAlive, n);
             maxAlive = std::max(maxAlive, n);
@@ -93,17 +87,17 @@ int main(int argc, char** argv) {
         t = 0;
         for (int i = 0; i < kWarmFrames + kMeasuredFrames; ++i) {
             t += kFrame;
-            double t0 = nowMs();
+            double t0 = wallMs();
             pieces.updateRelief(t);
-            double t1 = nowMs();
+            double t1 = wallMs();
             pieces.reliefEmitter.emit(t);
-            double t2 = nowMs();
+            double t2 = wallMs();
             pieces.reliefEmitter.step(t, kFrame);
-            double t3 = nowMs();
+            double t3 = wallMs();
             driver.beginScene(&driver, &pieces.scene);
-            double t4 = nowMs();
+            double t4 = wallMs();
             pieces.reliefEmitter.particles.draw();
-            double t5 = nowMs();
+            double t5 = wallMs();
             driver.endScene(&driver);
             if (i >= kWarmFrames) {
                 relief.push_back(t1 - t0);
@@ -131,11 +125,11 @@ int main(int argc, char** argv) {
         ColorF green{1, 0.2f, 1.0f, 0.2f};
         std::vector<double> pages;
         for (int p = 0; p < kPages; ++p) {
-            double t0 = nowMs();
+            double t0 = wallMs();
             for (int l = 0; l < kPageLines; ++l) {
                 driver.drawText(8, 8 + l * 16, line.c_str(), &green, 12, "Terminal");
             }
-            pages.push_back(nowMs() - t0);
+            pages.push_back(wallMs() - t0);
         }
         const Stats s = summarise(pages);
         std::printf("drawText, Null device, %d lines of %d characters (\"Terminal\" %d, %ux%u "

@@ -25,27 +25,6 @@
 
 namespace {
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// CPU time of this thread: other processes' turns on a shared machine do not count.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) {
-        return 0;
-    }
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
-
 // Waits for the device to finish what is queued, so wall time covers the rendering.
 void finishFrame() {
     uint32_t w = 0, h = 0;
@@ -79,14 +58,14 @@ int main(int argc, char** argv) {
     if (!bench.ok()) {
         return 1;
     }
-    const double loadWall = nowMs();
+    const double loadWall = wallMs();
     const double loadCpu = cpuMs();
     if (clientStart() != 0) {
         std::printf("scenes_bench: loading failed\n");
         return 1;
     }
     std::printf("load: %.0f ms wall, %.0f ms CPU (every part, pictures, music; goal < 1 s)\n",
-                nowMs() - loadWall, cpuMs() - loadCpu);
+                wallMs() - loadWall, cpuMs() - loadCpu);
     std::printf("%s, %d frames per second of demo time\n", gl ? "headless GL" : "Null device", fps);
 
     {
@@ -101,7 +80,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             std::vector<double> cpu;
-            const double wall0 = nowMs();
+            const double wall0 = wallMs();
             int frames = 0;
             for (uint64_t ms = uint64_t(std::ceil(start * 1000)); double(ms) < end * 1000;
                  ms = uint64_t(std::ceil(start * 1000)) +
@@ -112,7 +91,7 @@ int main(int argc, char** argv) {
             }
             if (gl) {
                 finishFrame();
-                const double wall = nowMs() - wall0;
+                const double wall = wallMs() - wall0;
                 std::printf("  %d %-22s %6.1f frames/s  (%d frames, %.1f ms each)\n", index,
                             entry.name, 1000.0 * frames / wall, frames, wall / frames);
             } else {

@@ -30,25 +30,6 @@ constexpr int kMeasuredFrames = 600; // 10 s of the Koch scene
 constexpr int kLoads = 15;
 constexpr int kGlFrames = 120;
 
-double nowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// CPU time of this thread: the machine the figures are taken on is shared, and wall time
-// there counts other processes' turns.
-double cpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 void uploadAll(RenderDriver& driver) {
     for (TextureImage* t = gRegistry->firstTexture(); t != nullptr; t = gRegistry->nextTexture()) {
         if (t->deviceTexture == nullptr) {
@@ -94,7 +75,7 @@ void nullFigures(RenderDriver& driver) {
         }
         std::printf("koch graph build: median %.2f ms (%zu nodes, %zu edges, at most %d per "
                     "node; goal < 50 ms)\n",
-                    median(build), nodes, edges, widest);
+                    percentile(build, 0.5), nodes, edges, widest);
     }
 
     // Koch: whole load, then per-frame CPU work.
@@ -131,7 +112,8 @@ void nullFigures(RenderDriver& driver) {
         }
         std::printf("koch frame on Null: median %.3f ms (goal < 1 ms); walk %.3f, phases + "
                     "display %.3f, grid rewrite %.3f\n",
-                    median(whole), median(walk), median(phases), median(grid));
+                    percentile(whole, 0.5), percentile(walk, 0.5), percentile(phases, 0.5),
+                    percentile(grid, 0.5));
     }
 
     // Tree: load (generation, both meshes, upload to the Null device).
@@ -144,7 +126,7 @@ void nullFigures(RenderDriver& driver) {
             loads.push_back(cpuMs() - t0);
             part.release();
         }
-        std::printf("tree load on Null: median %.2f ms (goal < 30 ms)\n", median(loads));
+        std::printf("tree load on Null: median %.2f ms (goal < 30 ms)\n", percentile(loads, 0.5));
     }
 }
 
@@ -158,7 +140,7 @@ void glFigures(RenderDriver& driver) {
         part.render(t, kFrame);
         gApp->device->present();
     }
-    const double t0 = nowMs();
+    const double t0 = wallMs();
     for (int i = 0; i < kGlFrames; ++i) {
         t += kFrame;
         part.render(t, kFrame);
@@ -168,7 +150,7 @@ void glFigures(RenderDriver& driver) {
     uint32_t w = 0, h = 0;
     std::string pixels;
     gApp->device->readBackBuffer(&w, &h, &pixels);
-    const double ms = nowMs() - t0;
+    const double ms = wallMs() - t0;
     std::printf("koch on headless GL: %.1f frames per second (%d frames, %.1f ms each)\n",
                 1000.0 * kGlFrames / ms, kGlFrames, ms / kGlFrames);
 }

@@ -15,30 +15,19 @@
 
 namespace {
 
-class CablesOnNull : public NullDeviceFixture {
+class CablesOnNull : public DataOnNullFixture {
 protected:
     void SetUp() override {
-        NullDeviceFixture::SetUp();
+        DataOnNullFixture::SetUp();
         if (IsSkipped()) {
             return;
         }
-        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
-        gRegistry = new TextureRegistry;
         part = std::make_unique<CablesPart>(30.0f);
         ASSERT_EQ(part->load(), 0);
     }
     void TearDown() override {
         part.reset();
-        if (gRegistry != nullptr) {
-            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
-                 t = gRegistry->nextTexture()) {
-                driver.releaseTexture(t, 1);
-            }
-            delete gRegistry;
-            gRegistry = nullptr;
-        }
-        platform::setDataDirectory("");
-        NullDeviceFixture::TearDown();
+        DataOnNullFixture::TearDown();
     }
     static float distance(Vec3 a, Vec3 b) {
         const Vec3 d = a - b;

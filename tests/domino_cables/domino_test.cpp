@@ -90,29 +90,12 @@ TEST(DominoMazeGrid, DegenerateGridsFinishWithoutDrawing) {
 
 // Fields built on the Null device; their vertex buffers are read back through the mesh's
 // own range lock.
-class DominoFields : public NullDeviceFixture {
+class DominoFields : public DataOnNullFixture {
 protected:
-    void SetUp() override {
-        NullDeviceFixture::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
-        gRegistry = new TextureRegistry;
-    }
     void TearDown() override {
         maze.reset();
         spiral.reset();
-        if (gRegistry != nullptr) {
-            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
-                 t = gRegistry->nextTexture()) {
-                driver.releaseTexture(t, 1);
-            }
-            delete gRegistry;
-            gRegistry = nullptr;
-        }
-        platform::setDataDirectory("");
-        NullDeviceFixture::TearDown();
+        DataOnNullFixture::TearDown();
     }
     void buildBoth() {
         maze = std::make_unique<DominoMaze>();

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "app/demo_app.h"
+#include "platform/files.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
 #include "render/text.h"
 #include "scene/camera.h"
+#include "scene/texture_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -75,4 +77,30 @@ protected:
 class NullDeviceFixture : public DeviceFixture {
 protected:
     gfx::Backend backend() const override { return gfx::Backend::Null; }
+};
+
+// The Null device with the source tree's data pack and a fresh texture registry, for a
+// scene's parts loaded on their own. The textures go back to the driver at tear-down.
+class DataOnNullFixture : public NullDeviceFixture {
+protected:
+    void SetUp() override {
+        NullDeviceFixture::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
+        gRegistry = new TextureRegistry;
+    }
+    void TearDown() override {
+        if (gRegistry != nullptr) {
+            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
+                 t = gRegistry->nextTexture()) {
+                driver.releaseTexture(t, 1);
+            }
+            delete gRegistry;
+            gRegistry = nullptr;
+        }
+        platform::setDataDirectory("");
+        NullDeviceFixture::TearDown();
+    }
 };

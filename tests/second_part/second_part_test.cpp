@@ -13,15 +13,13 @@
 
 namespace {
 
-class SecondPartOnNull : public NullDeviceFixture {
+class SecondPartOnNull : public DataOnNullFixture {
 protected:
     void SetUp() override {
-        NullDeviceFixture::SetUp();
+        DataOnNullFixture::SetUp();
         if (IsSkipped()) {
             return;
         }
-        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
-        gRegistry = new TextureRegistry;
         gDemoApp = app.get();
         gDemoDriver = &driver;
         part = std::make_unique<SecondPart>(30.0f);
@@ -29,18 +27,9 @@ protected:
     }
     void TearDown() override {
         part.reset();
-        if (gRegistry != nullptr) {
-            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
-                 t = gRegistry->nextTexture()) {
-                driver.releaseTexture(t, 1);
-            }
-            delete gRegistry;
-            gRegistry = nullptr;
-        }
         gDemoApp = nullptr;
         gDemoDriver = nullptr;
-        platform::setDataDirectory("");
-        NullDeviceFixture::TearDown();
+        DataOnNullFixture::TearDown();
     }
     // Renders frames at 60 per second from `from` up to and including `to`.
     void play(float from, float to) {
