@@ -367,13 +367,14 @@ void drawLegs(Picture& p) {
 Picture drawIceDragon() {
     Picture p(kDragonSize, kDragonSize);
     drawIce(p);
-    drawLegs(p);
-    drawBody(p);
-    drawHead(p);
-    // The closing picture adds up to 0.44 grey on top of this; keep headroom for it.
+    // The closing picture adds up to 0.44 grey on top: keep the ice dark under it, so the pale
+    // dragon stands out of it there too.
     for (uint8_t& v : p.data) {
         v = uint8_t(v * 0.8f);
     }
+    drawLegs(p);
+    drawBody(p);
+    drawHead(p);
     return p;
 }
 
