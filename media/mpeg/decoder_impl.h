@@ -1,6 +1,7 @@
 // Internal state of the decoder, shared by the files that implement its layers (headers,
-// slices/macroblocks, motion compensation, pictures and output). Fields are named after the
-// syntax elements they hold and grouped per sequence, picture and slice.
+// slices/macroblocks, motion compensation, pictures, scalability and output). Fields are named
+// after the syntax elements they hold and grouped per sequence, picture and slice. One state
+// decodes one bitstream; scalable decoding links a second state to it (see scalable.cpp).
 #pragma once
 
 #include "media/mpeg/bitstream.h"
@@ -14,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace mpeg {
 
@@ -38,6 +41,18 @@ constexpr int kMotionFrame = 2; // 16x8 in field pictures
 constexpr int kMotion16x8 = 2;
 constexpr int kMotionDualPrime = 3;
 
+// scalable_mode of the sequence scalable extension; kNoScalability when there is none.
+constexpr int kNoScalability = -1;
+constexpr int kDataPartitioning = 0;
+constexpr int kSpatialScalability = 1;
+constexpr int kSnrScalability = 2;
+constexpr int kTemporalScalability = 3;
+
+// Spatial prediction weight of one field (spatial_temporal_weight, Table 7-21), in halves.
+constexpr int kWeightTemporal = 0; // temporal prediction only
+constexpr int kWeightHalf = 1;     // (temporal + spatial) / 2
+constexpr int kWeightSpatial = 2;  // spatial prediction only
+
 struct SequenceState {
     int horizontal_size = 0;
     int vertical_size = 0;
@@ -61,9 +76,15 @@ struct SequenceState {
     int matrix_coefficients = 5;
     int display_horizontal_size = 0;
     int display_vertical_size = 0;
-    // sequence scalable extension (-1: none)
-    int scalable_mode = -1;
+    // sequence scalable extension
+    int scalable_mode = kNoScalability;
     int layer_id = 0;
+    int lower_layer_prediction_horizontal_size = 0;
+    int lower_layer_prediction_vertical_size = 0;
+    int horizontal_subsampling_factor_m = 1;
+    int horizontal_subsampling_factor_n = 1;
+    int vertical_subsampling_factor_m = 1;
+    int vertical_subsampling_factor_n = 1;
     // quantiser matrices, raster order
     uint8_t intra_quantiser_matrix[64] = {};
     uint8_t non_intra_quantiser_matrix[64] = {};
@@ -96,13 +117,23 @@ struct PictureState {
     int repeat_first_field = 0;
     int chroma_420_type = 0;
     int progressive_frame = 1;
+    // picture spatial scalable extension; spatial: it is present (the spatial macroblock_type
+    // tables and the spatial prediction apply)
+    bool spatial = false;
+    int lower_layer_temporal_reference = 0;
+    int lower_layer_horizontal_offset = 0;
+    int lower_layer_vertical_offset = 0;
+    int spatial_temporal_weight_code_table_index = 0;
+    int lower_layer_progressive_frame = 1;
+    int lower_layer_deinterlaced_field_select = 1;
 };
 
 struct SliceState {
     int quantiser_scale_code = 1;
     int quantiser_scale = 2;
     int dc_dct_pred[3] = {};
-    int PMV[2][2][2] = {}; // [r][s][t]
+    int PMV[2][2][2] = {};       // [r][s][t]
+    int priority_breakpoint = 0; // data partitioning
 };
 
 // Motion of one macroblock, kept for skipped macroblocks of B pictures.
@@ -132,6 +163,15 @@ struct Frame {
     int progressive_frame = 1;
 };
 
+// Spatial prediction of one macroblock: weights of its top and bottom field (frame pictures;
+// field pictures use the top one) and the weight class, which decides how many field motion
+// vectors a field-based frame macroblock carries.
+struct SpatialWeights {
+    int top = kWeightTemporal;
+    int bottom = kWeightTemporal;
+    int weightClass = 0;
+};
+
 struct DecoderState {
     DecoderState();
 
@@ -145,6 +185,9 @@ struct DecoderState {
     bool systemStream = false;
     bool isOpen = false;
     bool ended = false;
+    // An enhancement-layer reader for SNR scalability or data partitioning: headers are read and
+    // kept, no frame stores are allocated and no picture is decoded.
+    bool headersOnly = false;
 
     const VlcTables& vlc;
     const Kernels* kernels;
@@ -175,6 +218,7 @@ struct DecoderState {
     int auxIndex = 2;
     int currentIndex = 1;
     bool haveStores = false;
+    int lastFrameIndex = -1;          // store of the latest complete frame, in decoding order
     bool secondField = false;         // a first field is waiting for its partner
     bool decodingSecondField = false; // the current picture completes a frame
     int firstFieldStructure = 0;
@@ -183,10 +227,32 @@ struct DecoderState {
     int pictureCount = 0;
     int framesWritten = 0;
 
-    // Per-picture macroblock bookkeeping.
+    // Per-picture macroblock bookkeeping. mbDone marks the macroblocks reconstructed from the
+    // stream; the others are concealed when the picture ends.
     int picMbRows = 0;
     int picMbCount = 0;
     int mbDecoded = 0;
+    std::vector<uint8_t> mbDone;
+
+    // Scalability (scalable.cpp). SNR scalability and data partitioning: the state of the base
+    // layer owns the enhancement layer's (partition 1's) reader and headers, kept picture by
+    // picture in step with its own. Spatial scalability: the state of the enhancement layer owns
+    // a complete decoder of the lower layer and decodes one lower-layer frame per frame.
+    std::unique_ptr<DecoderState> enhancement;
+    std::unique_ptr<DecoderState> lowerLayer;
+    bool enhancementInStep = false; // enhancement is at the picture the base is decoding
+    bool snrActive = false;         // this picture adds SNR enhancement coefficients
+    int activePartition = 0;        // data partitioning: the partition bs reads now
+    // SNR enhancement layer: address of its next coded macroblock (kSnrUnknown: read the next
+    // slice header first; kSnrNone: no more in this picture).
+    static constexpr int kSnrUnknown = -1;
+    static constexpr int kSnrNone = 1 << 30;
+    int snrAddress = kSnrUnknown;
+    // Spatial scalability: the upsampled lower-layer frame at this layer's coded size, and the
+    // lower-layer frame with one field deinterlaced (both fields for interlaced pictures).
+    Frame spatialPrediction;
+    Frame lowerFields[2];
+    bool spatialReady = false;
 
     // Output.
     uint32_t* outputBuffer = nullptr;
@@ -195,9 +261,12 @@ struct DecoderState {
     std::function<void(const FrameView&)> frameCallback;
 
     alignas(32) int16_t block[kMaxBlocksPerMacroblock][64] = {};
+    // SNR scalability: coefficients of both layers before saturation, summed.
+    alignas(32) int32_t sumBlock[kMaxBlocksPerMacroblock][64] = {};
 
-    // bitstream setup (decoder.cpp)
+    // bitstream setup and the picture loop (decoder.cpp)
     void resetInput();
+    bool decodePicture(); // false at the end of the stream
     // headers.cpp
     bool readSequenceStart();  // up to and including the first sequence header
     bool readPictureHeaders(); // up to a picture header and its extensions
@@ -209,12 +278,14 @@ struct DecoderState {
     void quantMatrixExtension();
     void sequenceScalableExtension();
     void pictureCodingExtension();
+    void pictureSpatialScalableExtension();
     void groupOfPicturesHeader();
     void pictureHeader();
     bool setupSequence();
     // slice.cpp
     void decodeSlices();
     bool decodeSlice(int slice_vertical_position);
+    bool decodeSliceMacroblocks(int slice_vertical_position);
     bool decodeMacroblock(int mbAddress);
     void skippedMacroblock(int mbAddress);
     bool macroblockAddressIncrement(int& increment);
@@ -236,6 +307,35 @@ struct DecoderState {
     void endPicture();
     void writeFrame(int index);
     void finish();
+    void concealMacroblock(int mbAddress);
+    void concealMissingMacroblocks();
+    // scalable.cpp
+    int scalability() const; // kNoScalability, kDataPartitioning, kSpatialScalability, kSnr..
+    void enhancementNextPicture();
+    void usePartition(int partition) {
+        if (partition != activePartition) {
+            std::swap(bs, enhancement->bs);
+            activePartition = partition;
+        }
+    }
+    bool startPartition1Slice(uint32_t sliceCode);
+    void skipSlices();
+    void snrStartPicture();
+    bool snrMacroblock(int mbAddress, uint32_t& codedMask, int& dct_type);
+    bool snrReportedEnd = false;
+    bool snrReadMacroblock(bool keep, uint32_t& codedMask, int& dct_type);
+    bool readSummedBlocks(int cbp); // non-intra blocks into sumBlock (slice.cpp)
+    void snrNextSlice();
+    void snrAdvance();
+    void snrReconstruct(int mbAddress, uint32_t baseCoded, bool intra, int dct_type);
+    void advanceLowerLayer();
+    void formSpatialPrediction();
+    SpatialWeights spatialWeights(int type);
+    void combineSpatial(int mbx, int mby, int top, int bottom);
+    // Rows of macroblock (mbx, mby) in plane c of a frame store: column, first frame row, step
+    // between rows (2 in field pictures), size.
+    void macroblockRows(int c, int mbx, int mby, int& x, int& y, int& step, int& w, int& h) const;
+    void sliceHeaderTail();
 };
 
 } // namespace mpeg

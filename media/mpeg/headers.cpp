@@ -1,6 +1,6 @@
 // Sequence, group-of-pictures, picture and extension headers. Values are stored as read; the
 // few that would make decoding unsafe (sizes, f_code, reserved structures) are bounded here.
-// Copyright, picture display and picture scalable extensions are skipped.
+// Copyright, picture display and picture temporal scalable extensions are skipped.
 #include "media/mpeg/decoder_impl.h"
 
 #include <algorithm>
@@ -106,9 +106,11 @@ void DecoderState::extension(bool afterSequenceHeader) {
     case 8:
         pictureCodingExtension();
         break;
+    case 9:
+        pictureSpatialScalableExtension();
+        break;
     case 4:  // copyright
     case 7:  // picture display
-    case 9:  // picture spatial scalable
     case 10: // picture temporal scalable
         break;
     default:
@@ -142,7 +144,8 @@ void DecoderState::sequenceHeader() {
     seq.progressive_sequence = 1;
     seq.chroma_format = 1;
     seq.matrix_coefficients = 5;
-    seq.scalable_mode = -1;
+    seq.scalable_mode = kNoScalability;
+    seq.layer_id = 0;
 }
 
 void DecoderState::sequenceExtension() {
@@ -193,9 +196,15 @@ void DecoderState::quantMatrixExtension() {
 void DecoderState::sequenceScalableExtension() {
     seq.scalable_mode = static_cast<int>(bs.get(2));
     seq.layer_id = static_cast<int>(bs.get(4));
-    if (seq.scalable_mode == 1) { // spatial: lower layer size and subsampling factors
-        bs.skipBits(14 + 1 + 14 + 5 + 5 + 5 + 5);
-    } else if (seq.scalable_mode == 3) {
+    if (seq.scalable_mode == kSpatialScalability) {
+        seq.lower_layer_prediction_horizontal_size = static_cast<int>(bs.get(14));
+        bs.skip(1); // marker_bit
+        seq.lower_layer_prediction_vertical_size = static_cast<int>(bs.get(14));
+        seq.horizontal_subsampling_factor_m = static_cast<int>(bs.get(5));
+        seq.horizontal_subsampling_factor_n = static_cast<int>(bs.get(5));
+        seq.vertical_subsampling_factor_m = static_cast<int>(bs.get(5));
+        seq.vertical_subsampling_factor_n = static_cast<int>(bs.get(5));
+    } else if (seq.scalable_mode == kTemporalScalability) {
         if (bs.get(1)) // picture_mux_enable
             bs.skip(1);
         bs.skip(3 + 3);
@@ -238,6 +247,7 @@ void DecoderState::pictureHeader() {
     pic.alternate_scan = 0;
     pic.repeat_first_field = 0;
     pic.progressive_frame = 1;
+    pic.spatial = false;
 }
 
 void DecoderState::pictureCodingExtension() {
@@ -262,6 +272,20 @@ void DecoderState::pictureCodingExtension() {
         bs.skipBits(1 + 3 + 1 + 7 + 8);
 }
 
+void DecoderState::pictureSpatialScalableExtension() {
+    // Two's complement 15-bit offsets of the upsampled lower layer, in this layer's samples.
+    auto signed15 = [](uint32_t v) { return static_cast<int>(v) - ((v & 0x4000) ? 0x8000 : 0); };
+    pic.spatial = true;
+    pic.lower_layer_temporal_reference = static_cast<int>(bs.get(10));
+    bs.skip(1); // marker_bit
+    pic.lower_layer_horizontal_offset = signed15(bs.get(15));
+    bs.skip(1); // marker_bit
+    pic.lower_layer_vertical_offset = signed15(bs.get(15));
+    pic.spatial_temporal_weight_code_table_index = static_cast<int>(bs.get(2));
+    pic.lower_layer_progressive_frame = static_cast<int>(bs.get(1));
+    pic.lower_layer_deinterlaced_field_select = static_cast<int>(bs.get(1));
+}
+
 bool DecoderState::setupSequence() {
     if (seq.horizontal_size <= 0 || seq.vertical_size <= 0 ||
         seq.horizontal_size > kMaxPictureWidth || seq.vertical_size > kMaxPictureHeight)
@@ -283,6 +307,10 @@ bool DecoderState::setupSequence() {
     codedHeight = 16 * mb_height;
     chromaWidth = seq.chroma_format == 3 ? codedWidth : codedWidth / 2;
     chromaHeight = seq.chroma_format == 1 ? codedHeight / 2 : codedHeight;
+    if (headersOnly) { // an enhancement-layer reader needs the geometry only
+        haveStores = true;
+        return true;
+    }
     return allocateStores();
 }
 

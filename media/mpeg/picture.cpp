@@ -1,6 +1,7 @@
 // Frame stores, field pairing and reordering to display order: I and P frames are held back
 // until the next reference frame arrives, B frames are written as soon as they are complete.
-// Keeps no more than the two reference frames and one B frame.
+// Keeps no more than the two reference frames and one B frame. Also the concealment of the
+// macroblocks a damaged picture did not reconstruct.
 #include "media/mpeg/decoder_impl.h"
 
 #include <algorithm>
@@ -31,7 +32,68 @@ bool DecoderState::allocateStores() {
     haveStores = true;
     secondField = false;
     referenceFrames = 0;
+    lastFrameIndex = -1;
     return true;
+}
+
+void DecoderState::macroblockRows(int c, int mbx, int mby, int& x, int& y, int& step, int& w,
+                                  int& h) const {
+    const bool subX = c > 0 && seq.chroma_format != 3;
+    const bool subY = c > 0 && seq.chroma_format == 1;
+    w = subX ? 8 : 16;
+    h = subY ? 8 : 16;
+    x = mbx * w;
+    if (pic.picture_structure == kFramePicture) {
+        y = mby * h;
+        step = 1;
+    } else {
+        y = 2 * mby * h + (pic.picture_structure == kBottomField ? 1 : 0);
+        step = 2;
+    }
+}
+
+void DecoderState::concealMacroblock(int mbAddress) {
+    const int mbx = mbAddress % mb_width, mby = mbAddress / mb_width;
+    if (pic.spatial) { // the upsampled lower layer
+        combineSpatial(mbx, mby, kWeightSpatial, kWeightSpatial);
+        return;
+    }
+    if (referenceFrames == 0) { // nothing decoded before: mid-grey
+        for (int c = 0; c < 3; ++c) {
+            int x, y, step, w, h;
+            macroblockRows(c, mbx, mby, x, y, step, w, h);
+            Plane& p = frames[currentIndex].plane[c];
+            for (int r = 0; r < h; ++r)
+                std::memset(p.data() + (y + r * step) * p.stride + x, 128, static_cast<size_t>(w));
+        }
+        return;
+    }
+    // The co-located macroblock of the forward reference (for I pictures the previous reference
+    // frame; for B pictures the mean of both references), from the field of the same parity in
+    // field pictures.
+    MacroblockMotion m;
+    m.macroblock_type =
+        pic.picture_coding_type == kBPicture ? kMbForward | kMbBackward : kMbForward;
+    if (pic.picture_structure == kFramePicture) {
+        m.motion_type = kMotionFrame;
+    } else {
+        m.motion_type = kMotionField;
+        const int parity = pic.picture_structure == kBottomField ? 1 : 0;
+        m.motion_vertical_field_select[0][0] = m.motion_vertical_field_select[0][1] = parity;
+    }
+    formPredictions(m, mbx, mby);
+}
+
+void DecoderState::concealMissingMacroblocks() {
+    const uint8_t* done = mbDone.data();
+    const size_t count = static_cast<size_t>(picMbCount);
+    for (size_t a = 0; a < count; ++a) {
+        const void* missing = std::memchr(done + a, 0, count - a);
+        if (!missing)
+            break;
+        a = static_cast<size_t>(static_cast<const uint8_t*>(missing) - done);
+        concealMacroblock(static_cast<int>(a));
+    }
 }
 
 void DecoderState::startPicture() {
@@ -62,6 +124,7 @@ void DecoderState::endPicture() {
         return;
     }
     secondField = false;
+    lastFrameIndex = currentIndex;
     if (firstFieldIsReference) {
         if (referenceFrames > 0)
             writeFrame(forwardIndex);

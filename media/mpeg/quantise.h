@@ -26,6 +26,31 @@ inline int dequantise(int level, int weight, int quantiser_scale) {
     return level < 0 ? -std::min(val, -kCoefficientMin) : std::min(val, kCoefficientMax);
 }
 
+// The arithmetic of inverse quantisation alone, for SNR scalability, where the coefficients of
+// both layers are summed before saturation and mismatch control. MPEG-1 has no such split: its
+// coefficients are made odd and saturated one by one.
+template <bool Intra, bool Mpeg2>
+inline int dequantiseArithmetic(int level, int weight, int quantiser_scale) {
+    if constexpr (!Mpeg2)
+        return dequantise<Intra, Mpeg2>(level, weight, quantiser_scale);
+    const int magnitude = std::abs(level);
+    const int val = Intra ? (magnitude * weight * quantiser_scale) >> 4
+                          : ((2 * magnitude + 1) * weight * quantiser_scale) >> 5;
+    return level < 0 ? -val : val;
+}
+
+// Saturation and MPEG-2 mismatch control of a sum of two layers' coefficients, into block.
+inline void saturateSum(const int32_t* sum, int16_t* block) {
+    int total = 0;
+    for (int k = 0; k < 64; ++k) {
+        const int v = std::clamp(sum[k], kCoefficientMin, kCoefficientMax);
+        block[k] = static_cast<int16_t>(v);
+        total += v;
+    }
+    if ((total & 1) == 0)
+        block[63] ^= 1;
+}
+
 // MPEG-2 mismatch control: an even sum of all coefficients toggles the last one. Returns
 // whether the block changed.
 inline bool mismatchControl(int sum, int16_t* block) {

@@ -1,16 +1,28 @@
 // Slices, macroblocks and blocks: macroblock modes, motion vectors, coded block pattern and
 // coefficient decoding with inverse quantisation, then reconstruction into the frame store.
-// Any syntax error abandons the slice; the caller resynchronises at the next start code.
+// Any syntax error abandons the slice; the caller resynchronises at the next start code, and the
+// macroblocks the slice did not reconstruct are concealed when the picture ends. The scalable
+// variants hook in here: data partitioning switches the bit reader between the partitions at the
+// priority breakpoint, SNR scalability sums the coefficients of both layers before the inverse
+// DCT, and spatial scalability picks its macroblock_type tables and weights the prediction.
 #include "media/mpeg/decoder_impl.h"
 #include "media/mpeg/quantise.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace mpeg {
 
 namespace {
+
+// How a block's coefficients are read: plainly; with data partitioning (the reader switches to
+// partition 1 at the priority breakpoint); or for SNR scalability (int32, no saturation and no
+// mismatch control: both layers are summed first).
+enum BlockMode { kPlain, kPartitioned, kSummed };
+
+template <int Mode> using Coefficient = std::conditional_t<Mode == kSummed, int32_t, int16_t>;
 
 struct BlockNames {
     const char* function;
@@ -26,12 +38,38 @@ template <bool Intra, bool Mpeg2> constexpr BlockNames blockNames() {
                      : BlockNames{"Decode_MPEG1_Non_Intra_Block", "inter"};
 }
 
+inline void dcPut(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
+    const uint8_t v = static_cast<uint8_t>(std::clamp((blk[0] + 4) >> 3, 0, 255));
+    blk[0] = 0;
+    for (int r = 0; r < 8; ++r, dst += stride)
+        std::memset(dst, v, 8);
+}
+
+inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
+    const int v = (blk[0] + 4) >> 3;
+    blk[0] = 0;
+    for (int r = 0; r < 8; ++r, dst += stride)
+        for (int c = 0; c < 8; ++c)
+            dst[c] = static_cast<uint8_t>(std::clamp(dst[c] + v, 0, 255));
+}
+
 // Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
 // anything beyond the DC term is nonzero.
-template <bool Intra, bool Mpeg2>
-bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOnly = false) {
+template <bool Intra, bool Mpeg2, int Mode = kPlain>
+bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
+               bool dcOnly = false) {
     constexpr BlockNames names = blockNames<Intra, Mpeg2>();
     BitReader& bs = d.bs;
+    // Data partitioning: partition 0 holds the DC term of intra blocks and the first
+    // priority_breakpoint - 64 (run, level) pairs when the breakpoint is 64 or more; the rest of
+    // the block, its end_of_block included, is in partition 1.
+    int pairs = 0, pairsInPartition0 = -1;
+    if constexpr (Mode == kPartitioned) {
+        const int breakpoint = d.slice.priority_breakpoint;
+        d.usePartition(breakpoint >= 64 ? 0 : 1);
+        if (breakpoint >= 64)
+            pairsInPartition0 = breakpoint - 64;
+    }
     const uint8_t* scan = kScan[d.pic.alternate_scan];
     const bool chromaMatrix = cc != 0 && d.seq.chroma_format != 1;
     const uint8_t* W;
@@ -63,8 +101,10 @@ bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOn
         int& pred = d.slice.dc_dct_pred[cc];
         pred = std::clamp(pred + diff, -(1 << 16), 1 << 16);
         const int shift = Mpeg2 ? 3 - d.pic.intra_dc_precision : 3;
-        const int dc = std::clamp(pred * (1 << shift), kCoefficientMin, kCoefficientMax);
-        blk[0] = static_cast<int16_t>(dc);
+        int dc = pred * (1 << shift);
+        if (Mode != kSummed || !Mpeg2)
+            dc = std::clamp(dc, kCoefficientMin, kCoefficientMax);
+        blk[0] = static_cast<Coefficient<Mode>>(dc);
         sum = dc;
         i = 0;
         if (dcOnly) { // D pictures: no AC coefficients and no end of block
@@ -76,6 +116,10 @@ bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOn
     }
     int last = i;
     for (;;) {
+        if constexpr (Mode == kPartitioned) {
+            if (pairs == pairsInPartition0)
+                d.usePartition(1);
+        }
         bs.ensure57();
         const uint64_t c = bs.cache();
         int run, level;
@@ -130,33 +174,77 @@ bool readBlock(DecoderState& d, int cc, int16_t* blk, bool& acPresent, bool dcOn
             return false;
         }
         const int pos = scan[i];
-        const int val = dequantise<Intra, Mpeg2>(level, W[pos], qs);
-        blk[pos] = static_cast<int16_t>(val);
+        const int val = Mode == kSummed ? dequantiseArithmetic<Intra, Mpeg2>(level, W[pos], qs)
+                                        : dequantise<Intra, Mpeg2>(level, W[pos], qs);
+        blk[pos] = static_cast<Coefficient<Mode>>(val);
         sum += val;
         last = i;
+        if constexpr (Mode == kPartitioned)
+            ++pairs;
     }
     acPresent = last > 0;
-    if constexpr (Mpeg2) {
+    if constexpr (Mpeg2 && Mode != kSummed) {
         if (mismatchControl(sum, blk))
             acPresent = true;
     }
     return true;
 }
 
-inline void dcPut(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
-    const uint8_t v = static_cast<uint8_t>(std::clamp((blk[0] + 4) >> 3, 0, 255));
-    blk[0] = 0;
-    for (int r = 0; r < 8; ++r, dst += stride)
-        std::memset(dst, v, 8);
+// Reads the coded blocks of a macroblock and adds them to (or, intra, puts them into) the
+// prediction; kSummed only reads them into sumBlock.
+template <int Mode>
+bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int mby, int dct_type) {
+    const bool mpeg2 = d.seq.mpeg2;
+    for (int n = 0; n < d.blockCount; ++n) {
+        if (!(cbp & (1 << (d.blockCount - 1 - n))))
+            continue;
+        const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
+        bool ac = false;
+        bool ok;
+        if constexpr (Mode == kSummed) {
+            int32_t* blk = d.sumBlock[n];
+            if (intra)
+                ok = mpeg2 ? readBlock<true, true, Mode>(d, cc, blk, ac)
+                           : readBlock<true, false, Mode>(d, cc, blk, ac, dcOnly);
+            else
+                ok = mpeg2 ? readBlock<false, true, Mode>(d, cc, blk, ac)
+                           : readBlock<false, false, Mode>(d, cc, blk, ac);
+            if (!ok)
+                return false;
+            continue;
+        } else {
+            int16_t* blk = d.block[n];
+            if constexpr (Mode == kPartitioned) // data partitioning exists in MPEG-2 only
+                ok = intra ? readBlock<true, true, Mode>(d, cc, blk, ac)
+                           : readBlock<false, true, Mode>(d, cc, blk, ac);
+            else if (intra)
+                ok = mpeg2 ? readBlock<true, true>(d, cc, blk, ac, dcOnly)
+                           : readBlock<true, false>(d, cc, blk, ac, dcOnly);
+            else
+                ok = mpeg2 ? readBlock<false, true>(d, cc, blk, ac)
+                           : readBlock<false, false>(d, cc, blk, ac);
+            if (!ok)
+                return false;
+            uint8_t* dst;
+            ptrdiff_t stride;
+            d.blockDestination(n, mbx, mby, dct_type, dst, stride);
+            // Intra blocks replace the picture, others add to the prediction.
+            if (ac)
+                (intra ? d.kernels->idctPut : d.kernels->idctAdd)(blk, dst, stride);
+            else if (intra)
+                dcPut(blk, dst, stride);
+            else
+                dcAdd(blk, dst, stride);
+        }
+    }
+    return true;
 }
 
-inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
-    const int v = (blk[0] + 4) >> 3;
-    blk[0] = 0;
-    for (int r = 0; r < 8; ++r, dst += stride)
-        for (int c = 0; c < 8; ++c)
-            dst[c] = static_cast<uint8_t>(std::clamp(dst[c] + v, 0, 255));
-}
+// Spatial scalability, Table 7-21: spatial_temporal_weight_code_table_index (1 to 3) and
+// spatial_temporal_weight_code to the weights of the top and bottom field, as top + 3 * bottom
+// with 0: temporal only, 1: half, 2: spatial only; and each such pair's weight class.
+constexpr uint8_t kWeightPairs[3][4] = {{6, 3, 7, 4}, {2, 1, 5, 4}, {2, 5, 7, 4}};
+constexpr uint8_t kWeightClass[9] = {0, 1, 2, 1, 1, 2, 3, 3, 4};
 
 } // namespace
 
@@ -176,16 +264,27 @@ void DecoderState::decodeSlices() {
     picMbRows = pic.picture_structure == kFramePicture ? mb_height : mb_height / 2;
     picMbCount = mb_width * picMbRows;
     mbDecoded = 0;
+    mbDone.assign(static_cast<size_t>(picMbCount), 0);
+    const bool partitioned = seq.mpeg2 && seq.scalable_mode == kDataPartitioning;
+    snrActive =
+        enhancementInStep && enhancement->seq.scalable_mode == kSnrScalability && !partitioned;
+    if (snrActive)
+        enhancement->snrStartPicture();
     for (;;) {
         const uint32_t code = bs.nextStartCode();
         if (code < 0x00000101 || code > 0x000001AF)
             break;
         bs.skip(32);
-        if (!decodeSlice(static_cast<int>(code & 0xFF)))
-            std::memset(block, 0, sizeof block); // drop half-read coefficients
+        if (!decodeSlice(static_cast<int>(code & 0xFF))) {
+            // drop half-read coefficients
+            std::memset(block, 0, sizeof block);
+            if (snrActive)
+                std::memset(sumBlock, 0, sizeof sumBlock);
+        }
     }
     if (mbDecoded < picMbCount)
         diag.message("start_of_slice(): Premature end of picture\n");
+    concealMissingMacroblocks();
 }
 
 bool DecoderState::macroblockAddressIncrement(int& increment) {
@@ -208,15 +307,7 @@ bool DecoderState::macroblockAddressIncrement(int& increment) {
     }
 }
 
-bool DecoderState::decodeSlice(int slice_vertical_position) {
-    int row = slice_vertical_position - 1;
-    if (seq.vertical_size > 2800)
-        row += static_cast<int>(bs.get(3)) << 7;
-    if (row >= picMbRows) {
-        diag.message("Too many macroblocks in picture\n");
-        return false;
-    }
-    setQuantiserScale(static_cast<int>(bs.get(5)));
+void DecoderState::sliceHeaderTail() {
     // intra_slice_flag, intra_slice, reserved bits and extra_information_slice
     if (seq.mpeg2 && bs.get(1)) {
         bs.skip(8);
@@ -226,8 +317,38 @@ bool DecoderState::decodeSlice(int slice_vertical_position) {
         while (bs.get(1))
             bs.skip(8);
     }
+}
+
+bool DecoderState::decodeSlice(int slice_vertical_position) {
+    const bool ok = decodeSliceMacroblocks(slice_vertical_position);
+    usePartition(0);
+    return ok;
+}
+
+bool DecoderState::decodeSliceMacroblocks(int slice_vertical_position) {
+    int row = slice_vertical_position - 1;
+    if (seq.vertical_size > 2800)
+        row += static_cast<int>(bs.get(3)) << 7;
+    if (row >= picMbRows) {
+        diag.message("Too many macroblocks in picture\n");
+        return false;
+    }
+    const bool partitioned = seq.mpeg2 && seq.scalable_mode == kDataPartitioning;
+    if (partitioned)
+        slice.priority_breakpoint = static_cast<int>(bs.get(7));
+    setQuantiserScale(static_cast<int>(bs.get(5)));
+    sliceHeaderTail();
     resetIntraDcPredictors();
     std::memset(slice.PMV, 0, sizeof slice.PMV);
+    // Data partitioning: partition 1 has the same slices; macroblock_address_increment is in
+    // partition 1 when the breakpoint is 1.
+    int addressPartition = 0;
+    if (partitioned) {
+        if (!startPartition1Slice(0x100 | static_cast<uint32_t>(slice_vertical_position)))
+            return false;
+        addressPartition = slice.priority_breakpoint == 1 ? 1 : 0;
+        usePartition(addressPartition);
+    }
 
     int increment;
     if (!macroblockAddressIncrement(increment)) {
@@ -242,7 +363,10 @@ bool DecoderState::decodeSlice(int slice_vertical_position) {
         }
         if (!decodeMacroblock(address))
             return false;
+        mbDone[address] = 1;
         ++mbDecoded;
+        if (partitioned)
+            usePartition(addressPartition);
         if (bs.show(23) == 0)
             return true; // a start code: the slice is complete
         if (!macroblockAddressIncrement(increment)) {
@@ -301,7 +425,8 @@ bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_c
     auto& PMV = slice.PMV;
     if (motion_vector_count == 1) {
         if (fieldFormat && !dmv)
-            m.motion_vertical_field_select[0][s] = static_cast<int>(bs.get(1));
+            m.motion_vertical_field_select[0][s] = m.motion_vertical_field_select[1][s] =
+                static_cast<int>(bs.get(1));
         const bool halve = framePicture && fieldFormat;
         int x, y, dm[2] = {0, 0};
         if (!motionComponent(PMV[0][s][0], fx, x, mbAddress))
@@ -383,11 +508,21 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
     const int mbx = mbAddress % mb_width, mby = mbAddress / mb_width;
     const bool framePicture = pic.picture_structure == kFramePicture;
     const int type_code = pic.picture_coding_type;
-    const VlcTable& typeTable = type_code == kIPicture   ? vlc.macroblockTypeI
-                                : type_code == kPPicture ? vlc.macroblockTypeP
-                                : type_code == kBPicture ? vlc.macroblockTypeB
-                                                         : vlc.macroblockTypeD;
-    const VlcEntry te = typeTable.lookup(bs.peek32());
+    const bool partitioned = seq.mpeg2 && seq.scalable_mode == kDataPartitioning;
+    const bool spatial = pic.spatial;
+    if (partitioned) // macroblock modes are in partition 1 for breakpoints 1 and 2
+        usePartition(slice.priority_breakpoint <= 2 ? 1 : 0);
+    const VlcTable* typeTable;
+    if (spatial)
+        typeTable = type_code == kIPicture   ? &vlc.macroblockTypeSpatialI
+                    : type_code == kPPicture ? &vlc.macroblockTypeSpatialP
+                                             : &vlc.macroblockTypeSpatialB;
+    else
+        typeTable = type_code == kIPicture   ? &vlc.macroblockTypeI
+                    : type_code == kPPicture ? &vlc.macroblockTypeP
+                    : type_code == kBPicture ? &vlc.macroblockTypeB
+                                             : &vlc.macroblockTypeD;
+    const VlcEntry te = typeTable->lookup(bs.peek32());
     if (te.length == 0) {
         diag.message("Invalid macroblock_type code\n");
         return false;
@@ -395,9 +530,12 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
     bs.skip(te.length);
     MacroblockMotion m;
     const int type = te.value;
-    m.macroblock_type = type;
+    m.macroblock_type = type & (kMbQuant | kMbForward | kMbBackward | kMbPattern | kMbIntra);
     const bool intra = type & kMbIntra;
     const bool concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+    SpatialWeights weights;
+    if (spatial)
+        weights = spatialWeights(type);
 
     int motion_type = 0;
     if (type & (kMbForward | kMbBackward)) {
@@ -419,7 +557,9 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
     bool fieldFormat = false, dmv = false;
     if (framePicture) {
         fieldFormat = motion_type != kMotionFrame;
-        motion_vector_count = motion_type == kMotionField ? 2 : 1;
+        // Field prediction needs one vector when one field is predicted spatially only
+        // (weight classes 2 and 3).
+        motion_vector_count = motion_type == kMotionField && weights.weightClass < 2 ? 2 : 1;
         dmv = motion_type == kMotionDualPrime;
     } else {
         fieldFormat = true;
@@ -443,6 +583,8 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
     if (concealment)
         bs.skip(1); // marker_bit
 
+    if (partitioned && slice.priority_breakpoint <= 3)
+        usePartition(1);
     int cbp = 0;
     if (type & kMbPattern) {
         const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
@@ -462,7 +604,7 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
 
     if (!intra)
         resetIntraDcPredictors();
-    if (intra && !concealment)
+    if ((intra && !concealment) || weights.weightClass == 4)
         std::memset(slice.PMV, 0, sizeof slice.PMV);
     if (type_code == kPPicture && !(type & (kMbForward | kMbIntra))) {
         // No motion compensation: zero vector from the same parity / the whole frame.
@@ -472,35 +614,25 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
         m.motion_vertical_field_select[0][0] = pic.picture_structure == kBottomField ? 1 : 0;
     }
 
-    if (!intra)
-        formPredictions(m, mbx, mby);
-    const bool dcOnly = type_code == kDPicture;
-    for (int n = 0; n < blockCount; ++n) {
-        if (!(cbp & (1 << (blockCount - 1 - n))))
-            continue;
-        const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
-        int16_t* blk = block[n];
-        bool ac = false;
-        bool ok;
-        if (intra)
-            ok = seq.mpeg2 ? readBlock<true, true>(*this, cc, blk, ac, dcOnly)
-                           : readBlock<true, false>(*this, cc, blk, ac, dcOnly);
-        else
-            ok = seq.mpeg2 ? readBlock<false, true>(*this, cc, blk, ac)
-                           : readBlock<false, false>(*this, cc, blk, ac);
-        if (!ok)
-            return false;
-        uint8_t* dst;
-        ptrdiff_t stride;
-        blockDestination(n, mbx, mby, dct_type, dst, stride);
-        // Intra blocks replace the picture, others add to the prediction.
-        if (ac)
-            (intra ? kernels->idctPut : kernels->idctAdd)(blk, dst, stride);
-        else if (intra)
-            dcPut(blk, dst, stride);
-        else
-            dcAdd(blk, dst, stride);
+    if (!intra) {
+        if (weights.weightClass != 4)
+            formPredictions(m, mbx, mby);
+        if (spatial && (weights.top != kWeightTemporal || weights.bottom != kWeightTemporal))
+            combineSpatial(mbx, mby, weights.top, weights.bottom);
     }
+    const bool dcOnly = type_code == kDPicture;
+    bool ok;
+    if (snrActive) {
+        ok = readBlocks<kSummed>(*this, cbp, intra, dcOnly, mbx, mby, dct_type);
+        if (ok)
+            snrReconstruct(mbAddress, static_cast<uint32_t>(cbp), intra, dct_type);
+    } else if (partitioned) {
+        ok = readBlocks<kPartitioned>(*this, cbp, intra, dcOnly, mbx, mby, dct_type);
+    } else {
+        ok = readBlocks<kPlain>(*this, cbp, intra, dcOnly, mbx, mby, dct_type);
+    }
+    if (!ok)
+        return false;
     if (dcOnly)
         bs.skip(1); // end_of_macroblock
     prevMotion = m;
@@ -528,10 +660,38 @@ void DecoderState::skippedMacroblock(int mbAddress) {
             m.vector[0][s][1] = slice.PMV[0][s][1];
             m.motion_vertical_field_select[0][s] = prevMotion.motion_vertical_field_select[0][s];
         }
+    } else if (pic.spatial) {
+        // Skipped macroblocks of spatially scalable I pictures are predicted spatially.
+        std::memset(slice.PMV, 0, sizeof slice.PMV);
+        combineSpatial(mbx, mby, kWeightSpatial, kWeightSpatial);
+        m.macroblock_type = 0;
     } else {
-        return; // skipping is not allowed in intra pictures; leave the area as it is
+        return; // skipping is not allowed in intra pictures: the macroblock is concealed
     }
-    formPredictions(m, mbx, mby);
+    if (m.macroblock_type != 0)
+        formPredictions(m, mbx, mby);
+    if (snrActive)
+        snrReconstruct(mbAddress, 0, false, 0);
+    mbDone[mbAddress] = 1;
+}
+
+bool DecoderState::readSummedBlocks(int cbp) {
+    return readBlocks<kSummed>(*this, cbp, false, false, 0, 0, 0);
+}
+
+SpatialWeights DecoderState::spatialWeights(int type) {
+    int pair = 0; // temporal prediction only
+    if (type & kMbWeightCode) {
+        const int index = pic.spatial_temporal_weight_code_table_index;
+        pair = index == 0 ? 4 : kWeightPairs[index - 1][bs.get(2)]; // index 0: one weight, 1/2
+    } else if (type & kMbCompatible) {
+        pair = 8; // spatial prediction only
+    }
+    SpatialWeights w;
+    w.top = pair % 3;
+    w.bottom = pair / 3;
+    w.weightClass = kWeightClass[pair];
+    return w;
 }
 
 } // namespace mpeg

@@ -10,6 +10,9 @@ mpeg::MpegDecoder& videoDecoder() {
 int openVideo(const char* path) {
     return videoDecoder().open(path);
 }
+int openVideo(const char* path, const char* enhancementPath) {
+    return videoDecoder().open(path, enhancementPath);
+}
 void setOutput(uint32_t* buffer, int enable) {
     videoDecoder().setOutput(buffer, enable != 0);
 }

@@ -8,6 +8,9 @@
 
 // Returns videoWidth, or 0 when no sequence header could be read (see videoErrorText()).
 int openVideo(const char* path);
+// A scalable pair: the base layer and its enhancement layer (SNR, spatial or partition 1 of data
+// partitioning) from a second file; see MpegDecoder::open(path, enhancementPath).
+int openVideo(const char* path, const char* enhancementPath);
 // Frames are written to buffer (videoWidth x videoHeight 32-bit pixels) while enable is set.
 // Call after openVideo(); opening or closing a stream forgets the buffer.
 void setOutput(uint32_t* buffer, int enable);

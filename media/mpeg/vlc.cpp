@@ -85,6 +85,67 @@ const VlcCode kMacroblockTypeD[] = {
     {"1", kMbIntra},
 };
 
+// Tables B.5 to B.8 are exercised only by the tests' hand-written streams (no encoder at hand
+// writes scalable streams): the rarely used long codes of B.6 and B.7 (6 bits and more) are the
+// first thing to check against the standard when a third-party spatial stream decodes wrongly.
+
+// Table B.5: I pictures with spatial scalability.
+const VlcCode kMacroblockTypeSpatialI[] = {
+    {"1", kMbPattern | kMbCompatible},             // coded, compatible
+    {"01", kMbQuant | kMbPattern | kMbCompatible}, // coded, compatible, quant
+    {"0011", kMbIntra},
+    {"0010", kMbQuant | kMbIntra},
+    {"0001", kMbCompatible}, // not coded, compatible
+};
+
+// Table B.6: P pictures with spatial scalability.
+const VlcCode kMacroblockTypeSpatialP[] = {
+    {"10", kMbForward | kMbPattern},
+    {"011", kMbForward | kMbPattern | kMbWeightCode},
+    {"0000 100", kMbPattern},
+    {"0001 11", kMbPattern | kMbWeightCode},
+    {"0010", kMbForward},
+    {"0000 111", kMbCompatible}, // not coded, compatible
+    {"0011", kMbForward | kMbWeightCode},
+    {"010", kMbQuant | kMbForward | kMbPattern},
+    {"0001 00", kMbQuant | kMbPattern},
+    {"0000 110", kMbIntra},
+    {"0001 10", kMbQuant | kMbForward | kMbPattern | kMbWeightCode},
+    {"0000 01", kMbQuant | kMbPattern | kMbWeightCode},
+    {"0000 101", kMbQuant | kMbIntra},
+    {"11", kMbPattern | kMbCompatible},
+    {"0001 01", kMbQuant | kMbPattern | kMbCompatible},
+};
+
+// Table B.7: B pictures with spatial scalability.
+const VlcCode kMacroblockTypeSpatialB[] = {
+    {"10", kMbForward | kMbBackward},
+    {"11", kMbForward | kMbBackward | kMbPattern},
+    {"010", kMbBackward},
+    {"011", kMbBackward | kMbPattern},
+    {"0010", kMbForward},
+    {"0011", kMbForward | kMbPattern},
+    {"0001 10", kMbBackward | kMbWeightCode},
+    {"0001 11", kMbBackward | kMbPattern | kMbWeightCode},
+    {"0001 00", kMbForward | kMbWeightCode},
+    {"0001 01", kMbForward | kMbPattern | kMbWeightCode},
+    {"0000 110", kMbIntra},
+    {"0000 111", kMbQuant | kMbForward | kMbBackward | kMbPattern},
+    {"0000 100", kMbQuant | kMbForward | kMbPattern},
+    {"0000 101", kMbQuant | kMbBackward | kMbPattern},
+    {"0000 0100", kMbQuant | kMbForward | kMbPattern | kMbWeightCode},
+    {"0000 0101", kMbQuant | kMbBackward | kMbPattern | kMbWeightCode},
+    {"0000 0110 0", kMbQuant | kMbIntra},
+    {"0000 0111 0", kMbPattern | kMbCompatible},
+    {"0000 0110 1", kMbQuant | kMbPattern | kMbCompatible},
+    {"0000 0111 1", kMbCompatible}, // not coded, compatible
+};
+
+// Table B.8: SNR enhancement layer.
+const VlcCode kMacroblockTypeSnr[] = {
+    {"1", kMbPattern}, {"01", kMbQuant | kMbPattern}, {"001", 0}, // not coded
+};
+
 const VlcCode kCodedBlockPattern[] = {
     {"111", 60},         {"1101", 4},         {"1100", 8},         {"1011", 16},
     {"1010", 32},        {"1001 1", 12},      {"1001 0", 48},      {"1000 1", 20},
@@ -330,6 +391,9 @@ VlcTables::VlcTables()
     : macroblockAddressIncrement(kMacroblockAddressIncrement, 11),
       macroblockTypeI(kMacroblockTypeI, 2), macroblockTypeP(kMacroblockTypeP, 6),
       macroblockTypeB(kMacroblockTypeB, 6), macroblockTypeD(kMacroblockTypeD, 1),
+      macroblockTypeSpatialI(kMacroblockTypeSpatialI, 4),
+      macroblockTypeSpatialP(kMacroblockTypeSpatialP, 7),
+      macroblockTypeSpatialB(kMacroblockTypeSpatialB, 9), macroblockTypeSnr(kMacroblockTypeSnr, 3),
       codedBlockPattern(kCodedBlockPattern, 9), motionCode(kMotionCode, 11),
       dctDcSizeLuminance(kDctDcSizeLuminance, 9), dctDcSizeChrominance(kDctDcSizeChrominance, 10),
       dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), 10),

@@ -44,6 +44,10 @@ constexpr int kMbForward = 0x08;
 constexpr int kMbBackward = 0x04;
 constexpr int kMbPattern = 0x02;
 constexpr int kMbIntra = 0x01;
+// Spatial scalability (Tables B.5 to B.7): spatial_temporal_weight_code_flag, and the permitted
+// weight class 4 (spatial prediction only, no motion vectors).
+constexpr int kMbWeightCode = 0x20;
+constexpr int kMbCompatible = 0x40;
 
 constexpr int16_t kMbaEscape = 34;
 constexpr int16_t kMbaStuffing = 35;
@@ -56,6 +60,9 @@ struct VlcTables {
     VlcTables();
     VlcTable macroblockAddressIncrement;
     VlcTable macroblockTypeI, macroblockTypeP, macroblockTypeB, macroblockTypeD;
+    // Pictures with a picture spatial scalable extension, and the SNR enhancement layer.
+    VlcTable macroblockTypeSpatialI, macroblockTypeSpatialP, macroblockTypeSpatialB;
+    VlcTable macroblockTypeSnr;
     VlcTable codedBlockPattern;
     VlcTable motionCode; // includes the sign bit
     VlcTable dctDcSizeLuminance, dctDcSizeChrominance;

@@ -2,6 +2,7 @@
 // model: field pictures (I+P and P+P pairs, prediction from either parity, skipped macroblocks,
 // dual prime, intra and coded macroblocks), frame pictures with field DCT, concealment vectors
 // and dual prime, 4:4:4 macroblocks, and MPEG-1 full-sample vectors and D pictures.
+#include "mpeg_stream_writer.h"
 #include "mpeg_test_util.h"
 
 #include <gtest/gtest.h>
@@ -11,35 +12,8 @@
 
 namespace {
 
-class BitWriter {
-public:
-    void put(uint32_t value, int bits) {
-        for (int i = bits - 1; i >= 0; --i) {
-            cur_ = uint8_t((cur_ << 1) | ((value >> i) & 1));
-            if (++n_ == 8) {
-                out.push_back(cur_);
-                n_ = 0;
-                cur_ = 0;
-            }
-        }
-    }
-    // '0'/'1' characters; spaces separate syntax elements for the reader.
-    void bits(const std::string& s) {
-        for (char c : s)
-            if (c != ' ')
-                put(c == '1', 1);
-    }
-    void startCode(uint8_t code) {
-        while (n_ != 0)
-            put(0, 1);
-        out.insert(out.end(), {0x00, 0x00, 0x01, code});
-    }
-    std::vector<uint8_t> out;
-
-private:
-    uint8_t cur_ = 0;
-    int n_ = 0;
-};
+using mpegtest::BitWriter;
+using mpegtest::putDc;
 
 constexpr int kWidth = 48, kHeight = 32; // three macroblocks wide, one macroblock row per field
 constexpr int kFieldRows = kHeight / 2;
@@ -51,23 +25,6 @@ struct Field {
     LumaField y{};
     ChromaField cb{}, cr{};
 };
-
-const char* const kLumaDcSize[] = {"100",  "00",    "01",     "101",    "110",
-                                   "1110", "11110", "111110", "1111110"};
-const char* const kChromaDcSize[] = {"00",    "01",     "10",      "110",     "1110",
-                                     "11110", "111110", "1111110", "11111110"};
-
-// dct_dc_differential for a flat block: intra DC value v (pixels) with predictor pred.
-void putDc(BitWriter& w, bool chroma, int& pred, int v) {
-    const int diff = v - pred;
-    pred = v;
-    int size = 0;
-    while ((1 << size) <= std::abs(diff))
-        ++size;
-    w.bits(chroma ? kChromaDcSize[size] : kLumaDcSize[size]);
-    if (size > 0)
-        w.put(uint32_t(diff > 0 ? diff : diff + (1 << size) - 1), size);
-}
 
 struct IntraValues {
     int y[4], cb, cr;

@@ -1,6 +1,7 @@
 // Bad input must never crash, hang or read out of bounds: damaged, truncated, random and empty
 // streams, hostile headers, and every file of the fuzzing seed corpus. Run these under the
 // sanitizers as well.
+#include "fuzz/mpeg/fuzz_input.h"
 #include "media/mpeg/decoder.h"
 #include "mpeg_test_util.h"
 
@@ -14,10 +15,14 @@ namespace {
 using mpegtest::dataPath;
 using mpegtest::readFile;
 
-// Decodes with the RGB output on, so the output stage sees damaged frames too.
+// Decodes with the RGB output on, so the output stage sees damaged frames too. Input in the fuzz
+// target's format: one stream, or a scalable pair behind its marker byte.
 int decodeWithOutput(const std::vector<uint8_t>& data) {
     mpeg::MpegDecoder decoder;
-    if (decoder.openMemory(data) == 0)
+    const mpegfuzz::Streams streams = mpegfuzz::splitInput(data.data(), data.size());
+    const int width = streams.layered ? decoder.openMemory(streams.base, streams.enhancement)
+                                      : decoder.openMemory(streams.base);
+    if (width == 0)
         return 0;
     std::vector<uint32_t> pixels(size_t(decoder.videoWidth()) * decoder.videoHeight());
     decoder.setOutput(pixels.data(), true);

@@ -72,4 +72,20 @@ inline Decoded decodeMemory(const std::vector<uint8_t>& data, int maxPictures = 
     return decodeAll(decoder, maxPictures);
 }
 
+// A scalable pair: the base layer and the enhancement layer (or partition 1).
+inline Decoded decodeLayers(const std::vector<uint8_t>& base,
+                            const std::vector<uint8_t>& enhancement, bool referenceIdct = false,
+                            int* diagnostics = nullptr, int* scalability = nullptr) {
+    mpeg::MpegDecoder decoder;
+    decoder.setReferenceIdct(referenceIdct);
+    if (decoder.openMemory(base, enhancement) == 0)
+        return {};
+    if (scalability)
+        *scalability = decoder.scalability();
+    Decoded d = decodeAll(decoder);
+    if (diagnostics)
+        *diagnostics = decoder.diagnosticCount();
+    return d;
+}
+
 } // namespace mpegtest

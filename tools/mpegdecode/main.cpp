@@ -1,6 +1,8 @@
 // mpegdecode: decodes an MPEG-1/MPEG-2 video stream (elementary or system/program stream) to raw
-// planar YUV at the stream's chroma format, or to 32-bit BGRA with --rgb, in display order.
-// Audio and other streams are ignored.
+// planar YUV at the stream's chroma format, or to 32-bit BGRA with --rgb, in display order, one
+// frame per coded frame (repeat_first_field repeats nothing). With --enhancement, IN is the base
+// layer of a scalable pair and the frames written are the enhancement layer's. Audio and other
+// streams are ignored.
 #include "media/mpeg/decoder.h"
 
 #include <cstdio>
@@ -19,6 +21,8 @@ void usage(FILE* to) {
                  "  --rgb             write 32-bit pixels (bytes B,G,R,0) instead of planar YUV\n"
                  "  --frames N        stop after N frames\n"
                  "  --reference-idct  use the double-precision inverse DCT\n"
+                 "  --enhancement E   E is the enhancement layer of IN (SNR or spatial\n"
+                 "                    scalability) or partition 1 of a data-partitioned IN\n"
                  "  --verbose         print the decoder's diagnostics\n"
                  "  --help            show this text\n");
 }
@@ -40,6 +44,7 @@ bool writePlane(FILE* out, const mpeg::PlaneView& p) {
 int main(int argc, char** argv) {
     bool rgb = false, referenceIdct = false, verbose = false;
     long maxFrames = -1;
+    const char* enhancement = nullptr;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -52,6 +57,12 @@ int main(int argc, char** argv) {
             referenceIdct = true;
         } else if (!std::strcmp(a, "--verbose")) {
             verbose = true;
+        } else if (!std::strcmp(a, "--enhancement")) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "mpegdecode: --enhancement needs a file\n");
+                return 2;
+            }
+            enhancement = argv[++i];
         } else if (!std::strcmp(a, "--frames")) {
             char* end = nullptr;
             if (i + 1 >= argc || (maxFrames = std::strtol(argv[++i], &end, 10)) < 0 || *end) {
@@ -75,13 +86,18 @@ int main(int argc, char** argv) {
     mpeg::MpegDecoder decoder;
     decoder.setQuiet(!verbose);
     decoder.setReferenceIdct(referenceIdct);
-    if (decoder.open(files[0]) == 0) {
+    if (decoder.open(files[0], enhancement) == 0) {
         if (!decoder.errorText().empty())
             std::fprintf(stderr, "mpegdecode: %s", decoder.errorText().c_str());
         else
             std::fprintf(stderr, "mpegdecode: %s: no video sequence header found\n", files[0]);
         return 1;
     }
+    if (!decoder.errorText().empty()) // a missing enhancement layer: the base layer alone
+        std::fprintf(stderr, "mpegdecode: %s", decoder.errorText().c_str());
+    else if (enhancement && decoder.scalability() < 0)
+        std::fprintf(stderr, "mpegdecode: %s is no enhancement layer of %s; decoding %s alone\n",
+                     enhancement, files[0], files[0]);
     std::unique_ptr<FILE, FileCloser> out(std::fopen(files[1], "wb"));
     if (!out) {
         std::fprintf(stderr, "mpegdecode: cannot create %s\n", files[1]);
@@ -117,6 +133,7 @@ int main(int argc, char** argv) {
             break;
     }
     const int chroma = decoder.chromaFormat();
+    const int mode = decoder.scalability();
     const int before = decoder.framesWritten();
     decoder.close();
     flushRgb(before);
@@ -124,10 +141,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mpegdecode: error writing %s\n", files[1]);
         return 1;
     }
-    std::printf("%dx%d %s %ld frames\n", width, height,
+    static const char* const kScalability[] = {"", " data partitioning", " spatial", " SNR"};
+    std::printf("%dx%d %s%s %ld frames\n", width, height,
                 chroma == 1   ? "4:2:0"
                 : chroma == 2 ? "4:2:2"
                               : "4:4:4",
-                frames);
+                mode >= 0 && mode <= 2 ? kScalability[mode + 1] : "", frames);
     return 0;
 }
