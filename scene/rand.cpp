@@ -3,16 +3,20 @@
 namespace demo_random {
 
 namespace {
-uint32_t state = 1;
+uint32_t x = 1;
 }
 
 int rand() {
-    state = state * 214013u + 2531011u;
-    return int((state >> 16) & 0x7FFF);
+    x = x * 214013u + 2531011u;
+    return int((x >> 16) & 0x7FFF);
 }
 
 void srand(uint32_t seed) {
-    state = seed;
+    x = seed;
+}
+
+uint32_t state() {
+    return x;
 }
 
 } // namespace demo_random

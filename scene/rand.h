@@ -8,4 +8,6 @@ namespace demo_random {
 // x = x * 214013 + 2531011 (mod 2^32); returns (x >> 16) & 0x7FFF.
 int rand();
 void srand(uint32_t seed);
+// The generator's current x; srand with it later replays the same draws.
+uint32_t state();
 } // namespace demo_random
