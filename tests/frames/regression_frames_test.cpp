@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ const SceneFrameSpec kFrames[] = {
     {"credits", 100.8, 106.8}, {"domino", 123.0, 135.0},    {"koch", 163.0, 170.5},
     {"tree", 195.0, 204.0},    {"end", 224.0, 231.5},
 };
+
+// Names the parameter in test listings by its scene.
+void PrintTo(const SceneFrameSpec& spec, std::ostream* os) {
+    *os << spec.scene;
+}
 
 struct Picture {
     uint32_t width = 0, height = 0;
