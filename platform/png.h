@@ -1,5 +1,6 @@
-// PNG output for frame dumps and input for reference frames and captures: top-down rows of blue, green, red, alpha bytes
-// written as an 8-bit RGB picture (the alpha of a back buffer means nothing on screen).
+// PNG output for frame dumps and input for reference frames and captures: top-down rows of blue,
+// green, red, alpha bytes written as an 8-bit RGB picture (the alpha of a back buffer means nothing
+// on screen).
 #pragma once
 
 #include <cstdint>

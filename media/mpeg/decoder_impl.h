@@ -293,6 +293,8 @@ struct DecoderState {
                        bool dmv, int mbAddress);
     bool motionComponent(int pmv, int f_code, int& out, int mbAddress);
     int dmvector();
+    // coded_block_pattern with its 4:2:2 / 4:4:4 extension bits; false on an invalid code.
+    bool codedBlockPattern(int& cbp);
     void resetIntraDcPredictors();
     void setQuantiserScale(int quantiser_scale_code);
     void blockDestination(int n, int mbx, int mby, int dct_type, uint8_t*& dst, ptrdiff_t& stride);

@@ -177,17 +177,8 @@ bool DecoderState::snrReadMacroblock(bool keep, uint32_t& codedMask, int& dct_ty
         setQuantiserScale(static_cast<int>(bs.get(5)));
     int cbp = 0;
     if (type & kMbPattern) {
-        const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
-        if (ce.length == 0) {
-            diag.message("Invalid coded_block_pattern code\n");
+        if (!codedBlockPattern(cbp))
             return false;
-        }
-        bs.skip(ce.length);
-        cbp = ce.value;
-        if (seq.chroma_format == 2)
-            cbp = (cbp << 2) | static_cast<int>(bs.get(2));
-        else if (seq.chroma_format == 3)
-            cbp = (cbp << 6) | static_cast<int>(bs.get(6));
     }
     codedMask = static_cast<uint32_t>(cbp);
     if (cbp == 0)

@@ -248,6 +248,21 @@ constexpr uint8_t kWeightClass[9] = {0, 1, 2, 1, 1, 2, 3, 3, 4};
 
 } // namespace
 
+bool DecoderState::codedBlockPattern(int& cbp) {
+    const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
+    if (ce.length == 0) {
+        diag.message("Invalid coded_block_pattern code\n");
+        return false;
+    }
+    bs.skip(ce.length);
+    cbp = ce.value;
+    if (seq.chroma_format == 2)
+        cbp = (cbp << 2) | static_cast<int>(bs.get(2));
+    else if (seq.chroma_format == 3)
+        cbp = (cbp << 6) | static_cast<int>(bs.get(6));
+    return true;
+}
+
 void DecoderState::resetIntraDcPredictors() {
     const int v = 1 << (7 + (seq.mpeg2 ? pic.intra_dc_precision : 0));
     slice.dc_dct_pred[0] = slice.dc_dct_pred[1] = slice.dc_dct_pred[2] = v;
@@ -587,17 +602,8 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
         usePartition(1);
     int cbp = 0;
     if (type & kMbPattern) {
-        const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
-        if (ce.length == 0) {
-            diag.message("Invalid coded_block_pattern code\n");
+        if (!codedBlockPattern(cbp))
             return false;
-        }
-        bs.skip(ce.length);
-        cbp = ce.value;
-        if (seq.chroma_format == 2)
-            cbp = (cbp << 2) | static_cast<int>(bs.get(2));
-        else if (seq.chroma_format == 3)
-            cbp = (cbp << 6) | static_cast<int>(bs.get(6));
     } else if (intra) {
         cbp = (1 << blockCount) - 1;
     }
