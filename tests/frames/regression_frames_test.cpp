@@ -24,21 +24,21 @@ namespace {
 constexpr int kCatchUpFps = 10;
 constexpr double kMinimumPsnr = 40.0;
 
-struct SceneFrameSpec {
+struct SceneFrameTimes {
     const char* scene;    // test and file name stem
     double first, second; // demo seconds, both in the scene, first < second
 };
 
 // Times picked to show each scene's own content: an early moment and a later phase.
-const SceneFrameSpec kFrames[] = {
+const SceneFrameTimes kFrames[] = {
     {"opening", 5.0, 14.0},    {"second_part", 41.8, 54.3}, {"cables", 73.8, 81.8},
     {"credits", 100.8, 106.8}, {"domino", 123.0, 135.0},    {"koch", 163.0, 170.5},
     {"tree", 195.0, 204.0},    {"end", 224.0, 231.5},
 };
 
 // Names the parameter in test listings by its scene.
-void PrintTo(const SceneFrameSpec& spec, std::ostream* os) {
-    *os << spec.scene;
+void PrintTo(const SceneFrameTimes& times, std::ostream* os) {
+    *os << times.scene;
 }
 
 struct Picture {
@@ -95,22 +95,22 @@ std::string referencePath(const std::string& name) {
     return std::string(DEMO_SOURCE_DIR) + "/tests/frames/" + name + ".png";
 }
 
-class RegressionFrames : public SceneFrames, public ::testing::WithParamInterface<SceneFrameSpec> {
+class RegressionFrames : public SceneFrames, public ::testing::WithParamInterface<SceneFrameTimes> {
 protected:
     // Plays from the scene's start at the catch-up rate, landing exactly on both times.
-    std::vector<Picture> render(const SceneFrameSpec& spec) {
+    std::vector<Picture> render(const SceneFrameTimes& times) {
         static const uint32_t afterLoading = demo_random::state();
         std::vector<Picture> out;
         VirtualPlayback playback(app);
-        const uint64_t startMs = uint64_t(std::ceil(partStartFor(spec.first) * 1000.0));
+        const uint64_t startMs = uint64_t(std::ceil(partStartFor(times.first) * 1000.0));
         // One frame of the scene before, so the first frame's delta is the catch-up step
         // however the process got here.
         if (startMs >= 1000 / kCatchUpFps) {
             playback.frameAt(startMs - 1000 / kCatchUpFps);
         }
         demo_random::srand(afterLoading);
-        const uint64_t targets[2] = {uint64_t(std::llround(spec.first * 1000)),
-                                     uint64_t(std::llround(spec.second * 1000))};
+        const uint64_t targets[2] = {uint64_t(std::llround(times.first * 1000)),
+                                     uint64_t(std::llround(times.second * 1000))};
         size_t next = 0;
         for (uint64_t frame = 0; next < 2; ++frame) {
             const uint64_t ms = startMs + frame * 1000 / kCatchUpFps;
@@ -127,12 +127,12 @@ protected:
 };
 
 TEST_P(RegressionFrames, MatchesTheReferences) {
-    const SceneFrameSpec& spec = GetParam();
-    const std::vector<Picture> frames = render(spec);
+    const SceneFrameTimes& times = GetParam();
+    const std::vector<Picture> frames = render(times);
     ASSERT_EQ(frames.size(), 2u);
     const bool refresh = std::getenv("DEMO_REFRESH_FRAMES") != nullptr;
     for (int i = 0; i < 2; ++i) {
-        const std::string name = std::string(spec.scene) + (i == 0 ? "_1" : "_2");
+        const std::string name = std::string(times.scene) + (i == 0 ? "_1" : "_2");
         const Picture& actual = frames[size_t(i)];
         std::string error;
         if (refresh) {
@@ -161,7 +161,7 @@ TEST_P(RegressionFrames, MatchesTheReferences) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryScene, RegressionFrames, ::testing::ValuesIn(kFrames),
-                         [](const ::testing::TestParamInfo<SceneFrameSpec>& info) {
+                         [](const ::testing::TestParamInfo<SceneFrameTimes>& info) {
                              return std::string(info.param.scene);
                          });
 
