@@ -7,22 +7,8 @@
 
 namespace {
 
-class Grid : public DriverFixture {
+class Grid : public InSceneFixture {
 protected:
-    void SetUp() override {
-        DriverFixture::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        clearTo(0, 0, 0);
-        ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
-    }
-    void TearDown() override {
-        if (app != nullptr && app->device != nullptr) {
-            driver.endScene(&driver);
-        }
-        DriverFixture::TearDown();
-    }
     // Vertex colours shown as they are, with the materials' clockwise culling.
     Material* vertexColours() { return solidMaterial({1, 1, 1, 1}, false, true); }
 };

@@ -157,22 +157,8 @@ TEST(SphereCulling, TestsTheSphereAgainstEachSideOfTheView) {
     EXPECT_TRUE(sphereOutsideView({0, -80, 100}, 20, p));
 }
 
-class ObjectDrawing : public DriverFixture {
+class ObjectDrawing : public InSceneFixture {
 protected:
-    void SetUp() override {
-        DriverFixture::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        clearTo(0, 0, 0);
-        ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
-    }
-    void TearDown() override {
-        if (app != nullptr && app->device != nullptr) {
-            driver.endScene(&driver);
-        }
-        DriverFixture::TearDown();
-    }
     // An object of the mesh 100 units in front of the camera.
     void place(TriMeshObj& object, TriMesh& mesh, uint32_t flags = 0) {
         object.init(&mesh, 0, flags);
