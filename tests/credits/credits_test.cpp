@@ -12,29 +12,18 @@
 
 namespace {
 
-template <class Base> class CreditsFixture : public Base {
+template <class Base> class CreditsFixture : public DataFixture<Base> {
 protected:
     void SetUp() override {
-        Base::SetUp();
+        DataFixture<Base>::SetUp();
         if (this->IsSkipped()) {
             return;
         }
-        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
-        gRegistry = new TextureRegistry;
         part = std::make_unique<CreditsPart>(17.2f);
     }
     void TearDown() override {
         part.reset();
-        if (gRegistry != nullptr) {
-            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
-                 t = gRegistry->nextTexture()) {
-                this->driver.releaseTexture(t, 1);
-            }
-            delete gRegistry;
-            gRegistry = nullptr;
-        }
-        platform::setDataDirectory("");
-        Base::TearDown();
+        DataFixture<Base>::TearDown();
     }
     // A black picture in format 30 with the given pixels white.
     void picture(uint32_t w, uint32_t h,

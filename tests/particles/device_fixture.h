@@ -79,13 +79,13 @@ protected:
     gfx::Backend backend() const override { return gfx::Backend::Null; }
 };
 
-// The Null device with the source tree's data pack and a fresh texture registry, for a
+// A device fixture with the source tree's data pack and a fresh texture registry, for a
 // scene's parts loaded on their own. The textures go back to the driver at tear-down.
-class DataOnNullFixture : public NullDeviceFixture {
+template <class Base> class DataFixture : public Base {
 protected:
     void SetUp() override {
-        NullDeviceFixture::SetUp();
-        if (IsSkipped()) {
+        Base::SetUp();
+        if (this->IsSkipped()) {
             return;
         }
         platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
@@ -95,12 +95,14 @@ protected:
         if (gRegistry != nullptr) {
             for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
                  t = gRegistry->nextTexture()) {
-                driver.releaseTexture(t, 1);
+                this->driver.releaseTexture(t, 1);
             }
             delete gRegistry;
             gRegistry = nullptr;
         }
         platform::setDataDirectory("");
-        NullDeviceFixture::TearDown();
+        Base::TearDown();
     }
 };
+
+using DataOnNullFixture = DataFixture<NullDeviceFixture>;

@@ -113,15 +113,13 @@ TEST(TreeTimeline, ShotsChangeEveryThirdOfFivePointEightSeconds) {
 }
 
 // The part alone on a device: loaded, its textures uploaded.
-template <class Base> class TreeFixture : public Base {
+template <class Base> class TreeFixture : public DataFixture<Base> {
 protected:
     void SetUp() override {
-        Base::SetUp();
+        DataFixture<Base>::SetUp();
         if (this->IsSkipped()) {
             return;
         }
-        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
-        gRegistry = new TextureRegistry;
         part = std::make_unique<TreePart>(30.0f);
         ASSERT_EQ(part->load(), 0);
         for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
@@ -134,16 +132,7 @@ protected:
             part->release();
         }
         part.reset();
-        if (gRegistry != nullptr) {
-            for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
-                 t = gRegistry->nextTexture()) {
-                this->driver.releaseTexture(t, 1);
-            }
-            delete gRegistry;
-            gRegistry = nullptr;
-        }
-        platform::setDataDirectory("");
-        Base::TearDown();
+        DataFixture<Base>::TearDown();
     }
     std::unique_ptr<TreePart> part;
 };
