@@ -61,16 +61,6 @@ void fillAdditive(MaterialColours& colours, RenderStateBlock& states, uint32_t f
     states.sourceBlend = states.destinationBlend = gfx::D3DBLEND_ONE;
 }
 
-TextureImage* renderTarget(const char* name, uint32_t size) {
-    int existed = 0;
-    TextureImage* t = gRegistry->acquireTexture(&existed, makeKey(name));
-    if (existed == 0 && t->allocate(size, size, kFormatA8R8G8B8, 0) == 0) {
-        t->freePixels(); // a target has no picture to upload
-        t->flags |= kTextureRenderTarget;
-    }
-    return t;
-}
-
 } // namespace
 
 std::vector<KochTriangle> buildKochSurface(int passes) {
@@ -274,9 +264,9 @@ void KochPart::loadMaterials() {
     for (int i = 0; i < 3; ++i) {
         char name[40];
         std::snprintf(name, sizeof name, "KochRenderTarget%d", i);
-        targets[i] = renderTarget(name, kRingTargetSize);
+        targets[i] = renderTarget(name, kRingTargetSize, kFormatA8R8G8B8);
     }
-    targets[3] = renderTarget("KochRenderTarget3", kTextTargetSize);
+    targets[3] = renderTarget("KochRenderTarget3", kTextTargetSize, kFormatA8R8G8B8);
 
     MaterialColours colours;
     RenderStateBlock states;

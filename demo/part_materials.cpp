@@ -76,3 +76,13 @@ void drawOverlay(float alpha, float grey) {
     gDriver->setTextureFactor(&c);
     gDriver->drawFactorOverlay();
 }
+
+TextureImage* renderTarget(const char* name, uint32_t size, uint32_t format) {
+    int existed = 0;
+    TextureImage* t = gRegistry->acquireTexture(&existed, makeKey(name));
+    if (existed == 0 && t->allocate(size, size, format, 0) == 0) {
+        t->freePixels(); // a target has no picture to upload
+        t->flags |= kTextureRenderTarget;
+    }
+    return t;
+}

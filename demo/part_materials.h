@@ -39,6 +39,10 @@ Material* fileMaterial(const char* name, MaterialColours& colours, RenderStateBl
 Material* fileSingleStageMaterial(const char* name, uint32_t flags, const StageSetup& stage,
                                   TextureImage* texture);
 
+// Acquires the texture under name and, the first time, makes it a size x size render target
+// of the format (no pixels of its own).
+TextureImage* renderTarget(const char* name, uint32_t size, uint32_t format);
+
 // Reports a load failure at level 1 and asks the application to quit; loading goes on.
 void reportAndQuit(const char* message);
 

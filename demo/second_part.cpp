@@ -44,16 +44,6 @@ constexpr float kRingTimeStep = 0.2777778f;
 constexpr float kRingRadiusStep = 12.032086f;
 constexpr float kSegmentAngle = 0.62831855f;
 
-TextureImage* renderTarget(const char* name, uint32_t size, uint32_t format) {
-    int existed = 0;
-    TextureImage* t = gRegistry->acquireTexture(&existed, makeKey(name));
-    if (existed == 0 && t->allocate(size, size, format, 0) == 0) {
-        t->freePixels(); // a target has no picture to upload
-        t->flags |= kTextureRenderTarget;
-    }
-    return t;
-}
-
 Material* fileSpikesMaterial(TextureImage* spikes, TextureImage* caustics) {
     MaterialColours colours;
     RenderStateBlock states;
