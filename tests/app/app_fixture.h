@@ -1,8 +1,7 @@
 // A DemoApp on the null device, headless, with the demo client's hooks installed.
 #pragma once
 
-#include "app/demo_app.h"
-#include "platform/window.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +9,19 @@
 
 class AppFixture : public ::testing::Test {
 protected:
+    // No fonts, no render driver, no client start.
+    virtual HostOptions options() const {
+        return headlessOptions(gfx::Backend::Null, false, false, false);
+    }
     void SetUp() override {
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::Null;
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        ASSERT_EQ(app->initialize(), 0);
+        host = std::make_unique<DemoHost>();
+        ASSERT_EQ(host->start(options()), DemoHost::Step::Ready);
+        app = host->app();
     }
     void TearDown() override {
         gRunning = false;
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
+        host.reset();
+        app = nullptr;
     }
     // Drains the queue and reports whether a quit message was waiting.
     static bool quitPosted() {
@@ -38,5 +36,6 @@ protected:
         }
         return false;
     }
-    std::unique_ptr<DemoApp> app;
+    std::unique_ptr<DemoHost> host;
+    DemoApp* app = nullptr;
 };

@@ -58,7 +58,7 @@ TEST_F(ClockTest, SystemTimeWrapAdvancesByTheTrueDifference) {
 
 TEST_F(ClockTest, SetClockStartsPartWay) {
     app->startClock();
-    setClock(app.get(), 249000);
+    setClock(app, 249000);
     time.advance(3);
     EXPECT_EQ(app->services.getTime(), 249003u);
     app->stopClock();

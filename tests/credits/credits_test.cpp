@@ -146,7 +146,7 @@ TEST_F(CreditsFrame, ColouredParticlesOnBlackInTheLowerPartOfTheView) {
     ASSERT_EQ(part->load(), 0);
     ASSERT_NE(part->creditsImage.pixels, nullptr) << "data/credits.jpg is part of the data pack";
     for (TextureImage* t = gRegistry->firstTexture(); t != nullptr; t = gRegistry->nextTexture()) {
-        ASSERT_EQ(driver.createTexture(t, 0), 0);
+        ASSERT_EQ(driver->createTexture(t, 0), 0);
     }
     // Play to 2 s at 60 frames a second; only the last frame is drawn.
     float t = 0;

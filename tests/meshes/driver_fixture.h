@@ -13,8 +13,8 @@ class DriverFixture : public DeviceFixture {
 protected:
     void clearTo(float r, float g, float b) {
         ColorF c{1, r, g, b};
-        driver.clear(&driver, &c);
-        driver.clearDepth(1.0f);
+        driver->clear(driver, &c);
+        driver->clearDepth(1.0f);
     }
 
     // A material whose colour is its ambient colour under the white scene ambient: Gouraud
@@ -60,11 +60,11 @@ protected:
             return;
         }
         clearTo(0, 0, 0);
-        ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
+        ASSERT_EQ(driver->beginScene(driver, &scene), 0);
     }
     void TearDown() override {
         if (app != nullptr && app->device != nullptr) {
-            driver.endScene(&driver);
+            driver->endScene(driver);
         }
         DriverFixture::TearDown();
     }

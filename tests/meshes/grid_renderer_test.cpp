@@ -88,7 +88,7 @@ TEST_F(Grid, PolarTableMeasuresFromTheCentre) {
 TEST_F(Grid, DrawGivesBackViewProjectionAndDepthStates) {
     camera.position = {3, 4, 5};
     scene.flags = kSceneDepthTest; // depth test on, depth writes off
-    driver.applyScene(&driver, &scene, 0);
+    driver->applyScene(driver, &scene, 0);
     gfx::Matrix view{}, projectionMatrix{};
     app->device->getTransform(gfx::D3DTS_VIEW, &view);
     app->device->getTransform(gfx::D3DTS_PROJECTION, &projectionMatrix);

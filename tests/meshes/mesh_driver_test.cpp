@@ -46,7 +46,7 @@ TEST_F(MeshUpload, SixteenBitIndicesUpTo65535Vertices) {
         mesh.indices[0] = 0;
         mesh.indices[1] = 1;
         mesh.indices[2] = count - 1;
-        ASSERT_EQ(driver.createMeshBuffers(&mesh, 0), 0);
+        ASSERT_EQ(driver->createMeshBuffers(&mesh, 0), 0);
         MeshBuffers* b = meshBuffersOf(&mesh);
         ASSERT_NE(b, nullptr);
         gfx::IndexBufferDesc desc{};
@@ -66,7 +66,7 @@ TEST_F(MeshUpload, SixteenBitIndicesUpTo65535Vertices) {
         }
         b->indexBuffer->unlock();
         EXPECT_EQ(last, count - 1);
-        EXPECT_EQ(driver.releaseMeshBuffers(&mesh, 0), 0);
+        EXPECT_EQ(driver->releaseMeshBuffers(&mesh, 0), 0);
     }
 }
 
@@ -82,7 +82,7 @@ TEST_F(MeshUpload, InterleavesEveryArrayAndFreesTheBigOnes) {
         mesh.texCoords[1][i] = {f * 0.3f, f * 0.4f};
         mesh.indices[i] = i;
     }
-    ASSERT_EQ(driver.createMeshBuffers(&mesh, 0), 0);
+    ASSERT_EQ(driver->createMeshBuffers(&mesh, 0), 0);
     MeshBuffers* b = meshBuffersOf(&mesh);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->stride, 44u);
@@ -108,28 +108,28 @@ TEST_F(MeshUpload, InterleavesEveryArrayAndFreesTheBigOnes) {
     EXPECT_FLOAT_EQ(f[10], 0.8f);
 
     // A second upload is refused and keeps the buffers.
-    EXPECT_EQ(driver.createMeshBuffers(&mesh, 0), 1);
+    EXPECT_EQ(driver->createMeshBuffers(&mesh, 0), 1);
     EXPECT_EQ(meshBuffersOf(&mesh), b);
-    EXPECT_EQ(driver.releaseMeshBuffers(&mesh, 0), 0);
-    EXPECT_EQ(driver.releaseMeshBuffers(&mesh, 0), 1);
+    EXPECT_EQ(driver->releaseMeshBuffers(&mesh, 0), 0);
+    EXPECT_EQ(driver->releaseMeshBuffers(&mesh, 0), 1);
     EXPECT_EQ(mesh.lockVertices, nullptr);
 }
 
 TEST_F(MeshUpload, NothingToUploadLeavesTheMarker) {
     TriMesh flagless;
     ASSERT_EQ(flagless.create(4, 2, 0, 1, 0), 0);
-    EXPECT_EQ(driver.createMeshBuffers(&flagless, 0), 0);
+    EXPECT_EQ(driver->createMeshBuffers(&flagless, 0), 0);
     EXPECT_TRUE(flagless.hasNoBuffersMarker());
     EXPECT_EQ(meshBuffersOf(&flagless), nullptr);
-    EXPECT_EQ(driver.releaseMeshBuffers(&flagless, 0), 0);
+    EXPECT_EQ(driver->releaseMeshBuffers(&flagless, 0), 0);
     EXPECT_EQ(flagless.buffers, nullptr);
-    EXPECT_EQ(driver.releaseMeshBuffers(&flagless, 0), 1);
+    EXPECT_EQ(driver->releaseMeshBuffers(&flagless, 0), 1);
 
     TriMesh empty; // no positions at all
     empty.flags = kMeshIndexed;
-    EXPECT_EQ(driver.createMeshBuffers(&empty, 0), 0);
+    EXPECT_EQ(driver->createMeshBuffers(&empty, 0), 0);
     EXPECT_TRUE(empty.hasNoBuffersMarker());
-    EXPECT_EQ(driver.releaseMeshBuffers(&empty, 0), 0);
+    EXPECT_EQ(driver->releaseMeshBuffers(&empty, 0), 0);
 }
 
 TEST(SphereCulling, TestsTheSphereAgainstEachSideOfTheView) {
@@ -163,7 +163,7 @@ protected:
     void place(TriMeshObj& object, TriMesh& mesh, uint32_t flags = 0) {
         object.init(&mesh, 0, flags);
         object.position = {0, 0, 100};
-        ASSERT_EQ(driver.createMeshBuffers(&mesh, 0), 0);
+        ASSERT_EQ(driver->createMeshBuffers(&mesh, 0), 0);
     }
 };
 
@@ -176,8 +176,8 @@ TEST_F(ObjectDrawing, EachSubsetTakesTheObjectsThenTheMeshsThenTheSceneMaterial)
     TriMeshObj object;
     place(object, mesh, kObjectOwnMaterials);
     object.subsetMaterials[1] = solidMaterial({1, 1, 1, 1});
-    driver.applyScene(&driver, &scene, 0);
-    EXPECT_EQ(driver.drawObject(&object), 0);
+    driver->applyScene(driver, &scene, 0);
+    EXPECT_EQ(driver->drawObject(&object), 0);
     EXPECT_EQ(pixel(screenX(-20, 100), 300), kRed);
     EXPECT_EQ(pixel(screenX(0, 100), 300), 0xFFFFFFu);
     EXPECT_EQ(pixel(screenX(20, 100), 300), kBlue);
@@ -192,7 +192,7 @@ TEST_F(ObjectDrawing, ScaleAndOrientationShapeTheWorldTransform) {
     place(object, mesh);
     object.scale = {2, 1, 1};
     object.orientation = eulerMatrix(0, 0, float(M_PI)); // half a turn about z: x -> -x
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(screenX(-30, 100), 300), kGreen);
     EXPECT_EQ(pixel(screenX(10, 100), 300), kBlack);
 }
@@ -207,10 +207,10 @@ TEST_F(ObjectDrawing, BehindTheEyeIsCulledOnlyWithAValidSphere) {
     mesh.boundCentre = {0, 0, -500};
     mesh.boundRadius = 5;
     mesh.flags |= kMeshBoundingSphere;
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kBlack);
     mesh.flags &= ~kMeshBoundingSphere;
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kRed);
 }
 
@@ -226,17 +226,17 @@ TEST_F(ObjectDrawing, TheSphereMovesWithTheObjectAndTheCamera) {
     TriMeshObj object;
     place(object, mesh);
     object.orientation = eulerMatrix(0, float(M_PI), 0);
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kGreen);
 
     // Unturned, the sphere is at z = -400; a camera at z = -600 still sees it ahead.
     clearTo(0, 0, 0);
     object.orientation = identity3();
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kBlack);
     camera.position = {0, 0, -600};
-    driver.applyScene(&driver, &scene, 0);
-    driver.drawObject(&object);
+    driver->applyScene(driver, &scene, 0);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kGreen);
 }
 
@@ -251,8 +251,8 @@ TEST_F(ObjectDrawing, DoublePositionsAreTakenRelativeToTheCamera) {
     camera.positionD[2] = 3e9;
     object.positionD[0] = 1e9 + 15; // a float would lose this offset
     object.positionD[2] = 3e9 + 100;
-    driver.applyScene(&driver, &scene, 0);
-    driver.drawObject(&object);
+    driver->applyScene(driver, &scene, 0);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(screenX(15, 100), 300), kBlue);
     EXPECT_EQ(pixel(screenX(-15, 100), 300), kBlack);
 }
@@ -264,14 +264,14 @@ TEST_F(ObjectDrawing, MeshesWithoutBuffersDrawNothing) {
     TriMeshObj object;
     place(object, marked);
     ASSERT_TRUE(marked.hasNoBuffersMarker());
-    EXPECT_EQ(driver.drawObject(&object), 0);
+    EXPECT_EQ(driver->drawObject(&object), 0);
 
     TriMesh neverUploaded;
     quads(neverUploaded, 1, -10);
     TriMeshObj other;
     other.init(&neverUploaded, 0, 0);
     other.position = {0, 0, 100};
-    EXPECT_EQ(driver.drawObject(&other), 0);
+    EXPECT_EQ(driver->drawObject(&other), 0);
     EXPECT_EQ(pixel(400, 300), kBlack);
 }
 
@@ -283,7 +283,7 @@ TEST_F(ObjectDrawing, UnlitMaterialsShowFullBrightness) {
     scene.defaultMaterial = dark;
     TriMeshObj object;
     place(object, mesh);
-    driver.drawObject(&object);
+    driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), 0xFFFFFFu);
 }
 

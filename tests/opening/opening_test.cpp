@@ -1,13 +1,11 @@
 // The Opening on the real GL device (headless, llvmpipe): frames at chosen times read back
 // and checked for what must be on screen, plus the logo windows and the random draws that
 // fix the scene's layout.
-#include "app/demo_app.h"
 #include "demo/opening.h"
 #include "platform/files.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -40,16 +38,16 @@ TEST(OpeningTiming, LogoWindowsAndTheirFades) {
 class OpeningFrames : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::GlHeadless;
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        if (app->initialize() != 0) {
-            GTEST_SKIP() << "no headless GL context: " << gfx::lastError();
+        host = std::make_unique<DemoHost>();
+        const DemoHost::Step step =
+            host->start(headlessOptions(gfx::Backend::GlHeadless, false, true, false));
+        ASSERT_NE(step, DemoHost::Step::Display);
+        if (step == DemoHost::Step::Initialize) {
+            GTEST_SKIP() << "no headless GL context: " << host->error();
         }
-        ASSERT_EQ(fillTable(&driver), 0);
-        app->registerDriver(&driver);
+        ASSERT_EQ(step, DemoHost::Step::Ready);
+        app = host->app();
+        driver = host->driver();
         // The committed data pack, or another one named by DEMO_DATA_DIR.
         const char* dataDir = std::getenv("DEMO_DATA_DIR");
         platform::setDataDirectory(dataDir != nullptr ? std::string(dataDir)
@@ -67,20 +65,13 @@ protected:
             for (TextureImage* t = registry->firstTexture(); t != nullptr;
                  t = registry->nextTexture()) {
                 if (t->deviceTexture != nullptr) {
-                    driver.releaseTexture(t, 0);
+                    driver->releaseTexture(t, 0);
                 }
             }
         }
         gRegistry = nullptr;
         registry.reset();
-        if (gApp != nullptr && app->device != nullptr) {
-            app->unregisterDriver(&driver);
-        }
-        clearTable(&driver);
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
+        host.reset();
     }
 
     // Loads the part and uploads its textures, as the demo load does.
@@ -89,7 +80,7 @@ protected:
         for (TextureImage* t = registry->firstTexture(); t != nullptr;
              t = registry->nextTexture()) {
             if ((t->flags & kTextureCreated) == 0) {
-                ASSERT_EQ(driver.createTexture(t, 0), 0);
+                ASSERT_EQ(driver->createTexture(t, 0), 0);
             }
         }
     }
@@ -97,8 +88,8 @@ protected:
     // The frame at t, as rows of B, G, R, A bytes.
     std::string frame(float t) {
         ColorF grey{1, 0.5f, 0.5f, 0.5f}; // nothing of it may survive the frame
-        driver.clear(&driver, &grey);
-        driver.clearDepth(1.0f);
+        driver->clear(driver, &grey);
+        driver->clearDepth(1.0f);
         EXPECT_EQ(part->render(t, 1.0f / 60), 0);
         uint32_t w = 0, h = 0;
         std::string bgra;
@@ -122,8 +113,9 @@ protected:
         return m;
     }
 
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
+    std::unique_ptr<DemoHost> host;
+    DemoApp* app = nullptr;
+    RenderDriver* driver = nullptr;
     std::unique_ptr<TextureRegistry> registry;
     std::unique_ptr<Opening> part;
 };

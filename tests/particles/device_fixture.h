@@ -2,13 +2,11 @@
 // llvmpipe), a scene whose camera looks along +z from the origin, and back-buffer reads.
 #pragma once
 
-#include "app/demo_app.h"
 #include "platform/files.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
 #include "render/text.h"
 #include "scene/camera.h"
 #include "scene/texture_registry.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +19,16 @@ protected:
     virtual gfx::Backend backend() const { return gfx::Backend::GlHeadless; }
 
     void SetUp() override {
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = backend();
-        setFontInitializer(createDemoFonts);
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        if (app->initialize() != 0) {
-            GTEST_SKIP() << "no device: " << gfx::lastError();
+        host = std::make_unique<DemoHost>();
+        const DemoHost::Step step = host->start(headlessOptions(backend(), true, true, false));
+        ASSERT_NE(step, DemoHost::Step::Display);
+        if (step == DemoHost::Step::Initialize) {
+            GTEST_SKIP() << "no device: " << host->error();
         }
+        ASSERT_EQ(step, DemoHost::Step::Ready);
+        app = host->app();
+        driver = host->driver();
         width = app->width;
-        ASSERT_EQ(fillTable(&driver), 0);
-        app->registerDriver(&driver);
         projection.init(&app->frameBuffer, 65, 10, 100000);
         projection.mode = 2;
         camera.init(&projection, 0);
@@ -40,18 +36,9 @@ protected:
         scene.ambient = {1, 1, 1, 1};
     }
     void TearDown() override {
-        if (gApp != nullptr) {
-            releaseDemoFonts(app.get());
-            if (app->device != nullptr) {
-                app->unregisterDriver(&driver);
-            }
-        }
-        clearTable(&driver);
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        setFontInitializer(nullptr);
-        platform::shutdownDisplay();
+        host.reset();
+        app = nullptr;
+        driver = nullptr;
     }
 
     // The back buffer as rows of 0xAARRGGBB.
@@ -66,8 +53,9 @@ protected:
     }
     uint32_t pixel(uint32_t x, uint32_t y) { return frame()[size_t(y) * width + x] & 0xFFFFFFu; }
 
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
+    std::unique_ptr<DemoHost> host;
+    DemoApp* app = nullptr;
+    RenderDriver* driver = nullptr;
     Projection projection{};
     Camera camera{};
     Scene scene;
@@ -95,7 +83,7 @@ protected:
         if (gRegistry != nullptr) {
             for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
                  t = gRegistry->nextTexture()) {
-                this->driver.releaseTexture(t, 1);
+                this->driver->releaseTexture(t, 1);
             }
             delete gRegistry;
             gRegistry = nullptr;

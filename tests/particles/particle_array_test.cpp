@@ -67,9 +67,9 @@ TEST_F(PoolOnNull, QuadsFaceTheCameraAndDeadRecordsAreSkipped) {
     const int dead = pool.acquire(particleAt({9, 9, 9}, 1, {1, 1, 1, 1}));
     pool.acquire(particleAt({100, 5, 7}, 2, {1.0f, 0.5f, 0.25f, 1.0f}));
     pool.release(uint32_t(dead));
-    ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
+    ASSERT_EQ(driver->beginScene(driver, &scene), 0);
     EXPECT_EQ(pool.draw(), 0);
-    driver.endScene(&driver);
+    driver->endScene(driver);
     EXPECT_EQ(pool.quadsWritten, 1u);
 
     uint8_t* data = nullptr;
@@ -114,12 +114,12 @@ TEST_F(PoolOnGl, GroupsSplitTheQuadsInRecordOrder) {
     ASSERT_EQ(pool.acquire(particleAt({100, 0, 1000}, 60, {1, 1, 0, 0})), 0);
 
     ColorF black{1, 0, 0, 0}, blue{1, 0, 0, 1};
-    driver.clear(&driver, &black);
-    driver.clearDepth(1.0f);
-    ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
-    driver.setTextureFactor(&blue);
+    driver->clear(driver, &black);
+    driver->clearDepth(1.0f);
+    ASSERT_EQ(driver->beginScene(driver, &scene), 0);
+    driver->setTextureFactor(&blue);
     EXPECT_EQ(pool.draw(), 0);
-    driver.endScene(&driver);
+    driver->endScene(driver);
 
     const std::vector<uint32_t> f = frame();
     auto at = [&](uint32_t x, uint32_t y) { return f[size_t(y) * width + x] & 0xFFFFFFu; };

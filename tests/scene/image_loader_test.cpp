@@ -203,7 +203,7 @@ TEST(DataPaths, BackslashesBecomeSlashesUnderTheDataDirectory) {
 
 TEST_F(Loaders, WideCharacterModeWarns) {
     writeJpeg(file("w.jpg"), 8, 8, false, [](int, int) { return 0u; });
-    ImageFile f(app.get());
+    ImageFile f(app);
     platform::DebugCapture capture;
     ASSERT_EQ(f.open("data\\w.jpg", 2), 0);
     EXPECT_EQ(f.mode & 4, 4u);

@@ -2,14 +2,10 @@
 // rendered at exact demo times on virtual time and read back.
 #pragma once
 
-#include "app/demo_app.h"
 #include "demo/playback.h"
-#include "demo/sequencer.h"
 #include "platform/files.h"
 #include "platform/sound.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
-#include "render/text.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -22,35 +18,23 @@ protected:
     static void SetUpTestSuite() {
         platform::setDataDirectory(std::string(DEMO_SOURCE_DIR) + "/data");
         platform::setSoundMuted(true);
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::GlHeadless;
-        app = new DemoApp;
-        gApp = app;
-        setFontInitializer(createDemoFonts);
-        if (app->initialize() != 0) {
-            skipReason = "no headless GL context: " + gfx::lastError();
+        host = new DemoHost;
+        const DemoHost::Step step =
+            host->start(headlessOptions(gfx::Backend::GlHeadless, true, true, true));
+        ASSERT_NE(step, DemoHost::Step::Display);
+        if (step == DemoHost::Step::Initialize) {
+            skipReason = "no headless GL context: " + host->error();
             return;
         }
-        driver = new RenderDriver;
-        fillTable(driver);
-        app->registerDriver(driver);
-        ASSERT_EQ(clientStart(), 0);
+        ASSERT_EQ(step, DemoHost::Step::Ready);
+        app = host->app();
+        driver = host->driver();
     }
     static void TearDownTestSuite() {
-        if (driver != nullptr) {
-            clientStop();
-            app->unregisterDriver(driver);
-            clearTable(driver);
-            delete driver;
-            driver = nullptr;
-        }
-        clientCleanup();
-        releaseDemoFonts(app);
-        delete app;
+        delete host;
+        host = nullptr;
         app = nullptr;
-        gApp = nullptr;
-        platform::shutdownDisplay();
+        driver = nullptr;
         platform::setDataDirectory("");
     }
     void SetUp() override {
@@ -73,6 +57,7 @@ protected:
         return int((rgb >> 16) & 0xFF) + int((rgb >> 8) & 0xFF) + int(rgb & 0xFF);
     }
 
+    static inline DemoHost* host = nullptr;
     static inline DemoApp* app = nullptr;
     static inline RenderDriver* driver = nullptr;
     static inline std::string skipReason;

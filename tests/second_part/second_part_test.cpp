@@ -20,15 +20,11 @@ protected:
         if (IsSkipped()) {
             return;
         }
-        gDemoApp = app.get();
-        gDemoDriver = &driver;
         part = std::make_unique<SecondPart>(30.0f);
         ASSERT_EQ(part->load(), 0);
     }
     void TearDown() override {
         part.reset();
-        gDemoApp = nullptr;
-        gDemoDriver = nullptr;
         DataOnNullFixture::TearDown();
     }
     // Renders frames at 60 per second from `from` up to and including `to`.

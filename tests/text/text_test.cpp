@@ -26,12 +26,12 @@ TEST_F(FontsOnNull, CacheHoldsTerminal12AndTahoma28AndMatchesNamesExactly) {
     EXPECT_EQ(textureSide(app->fonts[0]->font), 256u);
     EXPECT_STREQ(app->fonts[1]->faceName, "Tahoma");
     EXPECT_EQ(textureSide(app->fonts[1]->font), 512u);
-    EXPECT_EQ(textureSide(findFont(app.get(), 41, "Tahoma")), 1024u);
+    EXPECT_EQ(textureSide(findFont(app, 41, "Tahoma")), 1024u);
     ASSERT_EQ(app->fonts.size(), 3u);
 
-    EXPECT_EQ(findFont(app.get(), 28, "Tahoma"), app->fonts[1]->font);
+    EXPECT_EQ(findFont(app, 28, "Tahoma"), app->fonts[1]->font);
     EXPECT_EQ(app->fonts.size(), 3u);
-    Font* lower = findFont(app.get(), 28, "tahoma"); // case matters
+    Font* lower = findFont(app, 28, "tahoma"); // case matters
     EXPECT_NE(lower, app->fonts[1]->font);
     EXPECT_EQ(app->fonts.size(), 4u);
 }
@@ -107,13 +107,13 @@ int firstInk(const std::vector<bool>& ink, int from) {
 
 class TextOnGl : public DeviceFixture {
 protected:
-    // The frame after drawing the text in white on black through the driver.
+    // The frame after drawing the text in white on black through the driver->
     std::vector<uint32_t> drawn(const char* text, int x = 20, int y = 20) {
         ColorF black{1, 0, 0, 0}, white{1, 1, 1, 1};
-        driver.clear(&driver, &black);
-        EXPECT_EQ(driver.beginScene(&driver, &scene), 0);
-        EXPECT_EQ(driver.drawText(x, y, text, &white, 28, "Tahoma"), 0);
-        driver.endScene(&driver);
+        driver->clear(driver, &black);
+        EXPECT_EQ(driver->beginScene(driver, &scene), 0);
+        EXPECT_EQ(driver->drawText(x, y, text, &white, 28, "Tahoma"), 0);
+        driver->endScene(driver);
         return frame();
     }
     float advance(char c) {
@@ -153,10 +153,10 @@ TEST_F(TextOnGl, NewlineReturnsToTheStartColumnOneLineDown) {
 
 TEST_F(TextOnGl, GlyphsBlendInTheTextColourOverTheScene) {
     ColorF grey{1, 0.25f, 0.25f, 0.25f}, red{1, 1, 0, 0};
-    driver.clear(&driver, &grey);
-    ASSERT_EQ(driver.beginScene(&driver, &scene), 0);
-    EXPECT_EQ(driver.drawText(10, 10, "MMMM", &red, 19, "Terminal"), 0); // built on first use
-    driver.endScene(&driver);
+    driver->clear(driver, &grey);
+    ASSERT_EQ(driver->beginScene(driver, &scene), 0);
+    EXPECT_EQ(driver->drawText(10, 10, "MMMM", &red, 19, "Terminal"), 0); // built on first use
+    driver->endScene(driver);
     EXPECT_EQ(app->fonts.size(), 3u);
     const auto f = frame();
     int opaque = 0, other = 0;

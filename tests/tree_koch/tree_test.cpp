@@ -124,7 +124,7 @@ protected:
         ASSERT_EQ(part->load(), 0);
         for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
              t = gRegistry->nextTexture()) {
-            this->driver.createTexture(t, 0);
+            this->driver->createTexture(t, 0);
         }
     }
     void TearDown() override {

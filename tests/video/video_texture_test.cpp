@@ -12,27 +12,31 @@ namespace {
 
 class Video : public AppFixture {
 protected:
+    // With the render driver.
+    HostOptions options() const override {
+        return headlessOptions(gfx::Backend::Null, false, true, false);
+    }
     void SetUp() override {
         platform::setTimeSource(&time);
         platform::setDataDirectory(std::string(DEMO_SOURCE_DIR) + "/tests/data/mpeg");
         AppFixture::SetUp();
-        ASSERT_EQ(fillTable(&driver), 0);
+        driver = host->driver();
+        ASSERT_NE(driver, nullptr);
         gRegistry = new TextureRegistry;
     }
     void TearDown() override {
         for (TextureImage* t = gRegistry->firstTexture(); t != nullptr;
              t = gRegistry->nextTexture()) {
-            driver.releaseTexture(t, 1);
+            driver->releaseTexture(t, 1);
         }
         delete gRegistry;
         gRegistry = nullptr;
-        clearTable(&driver);
         AppFixture::TearDown();
         platform::setDataDirectory("");
         platform::setTimeSource(nullptr);
     }
     platform::VirtualTimeSource time{1000};
-    RenderDriver driver;
+    RenderDriver* driver = nullptr;
 };
 
 TEST_F(Video, TextureSizeAndScales) {
@@ -51,7 +55,7 @@ TEST_F(Video, TextureSizeAndScales) {
 TEST_F(Video, PacingAt15FramesPerSecond) {
     VideoTexture v;
     v.open("mpeg1_90x70.m1v", 90, 70, 15, 0);
-    ASSERT_EQ(driver.createTexture(v.texture, 0), 0);
+    ASSERT_EQ(driver->createTexture(v.texture, 0), 0);
     std::vector<uint32_t> uploads;
     for (uint32_t ms = 0; ms <= 200; ++ms) {
         int before = v.framesShown;
@@ -67,7 +71,7 @@ TEST_F(Video, PacingAt15FramesPerSecond) {
 TEST_F(Video, MissingFileShowsNeutralGreyAndPlaysOn) {
     VideoTexture v;
     v.open("data\\nothing.mpg", 64, 32, 24, 0);
-    ASSERT_EQ(driver.createTexture(v.texture, 0), 0);
+    ASSERT_EQ(driver->createTexture(v.texture, 0), 0);
     v.update();
     EXPECT_EQ(v.framesShown, 1);
     ASSERT_EQ(v.texture->lockFn(v.texture, nullptr, 2), 0);
