@@ -19,6 +19,8 @@ protected:
     virtual gfx::Backend backend() const { return gfx::Backend::GlHeadless; }
 
     void SetUp() override {
+        // The demo's fonts are read from the data pack when the application starts.
+        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
         host = std::make_unique<DemoHost>();
         const DemoHost::Step step = host->start(headlessOptions(backend(), true, true, false));
         ASSERT_NE(step, DemoHost::Step::Display);
@@ -39,6 +41,7 @@ protected:
         host.reset();
         app = nullptr;
         driver = nullptr;
+        platform::setDataDirectory("");
     }
 
     // The back buffer as rows of 0xAARRGGBB.
