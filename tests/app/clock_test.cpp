@@ -1,4 +1,4 @@
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "platform/timer.h"
 
 #include <atomic>

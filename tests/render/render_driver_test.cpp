@@ -1,6 +1,6 @@
 // The render driver on the real GL device, headless (EGL on llvmpipe), read back by pixel.
 #include "app/demo_app.h"
-#include "meshes/driver_fixture.h"
+#include "support/driver_fixture.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
 #include "scene/camera.h"

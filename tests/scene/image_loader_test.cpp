@@ -1,5 +1,5 @@
 // JPEG decoding and the picture loaders on real files written here, including damaged ones.
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "media/jpeg/jpeg_decode.h"
 #include "platform/debugout.h"
 #include "platform/files.h"
