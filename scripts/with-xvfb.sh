@@ -13,7 +13,9 @@ fi
 dir=$(mktemp -d)
 trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; rm -rf "$dir"' EXIT
 # The server picks a free display and writes its number once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$dir/display" 2>"$dir/log" &
+# Its own session: a signal to this process group (a timeout, Ctrl-C) reaches the command,
+# which then still has its display to close.
+setsid Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/log" &
 xvfb=$!
 for _ in $(seq 100); do
   [ -s "$dir/display" ] && break
@@ -27,4 +29,13 @@ if ! [ -s "$dir/display" ]; then
 fi
 
 unset WAYLAND_DISPLAY
-DISPLAY=":$(tr -d '[:space:]' <"$dir/display")" SDL_VIDEODRIVER=x11 "$@"
+DISPLAY=":$(tr -d '[:space:]' <"$dir/display")" SDL_VIDEODRIVER=x11 "$@" &
+child=$!
+# Interrupted, the command is asked to stop first and the server goes only after it.
+trap 'kill -TERM "$child" 2>/dev/null' INT TERM
+status=0
+while kill -0 "$child" 2>/dev/null; do
+  wait "$child"
+  status=$?
+done
+exit "$status"
