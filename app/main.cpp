@@ -49,7 +49,7 @@ void printUsage(FILE* out) {
                "Options:\n"
                "  --windowed         play in an 800 x 600 window instead of full screen\n"
                "  --headless         render without any display or window\n"
-               "  --start SECONDS    start the clock at this demo time (0 to 250)\n"
+               "  --start SECONDS    start the clock and music at this demo time (0 to 250)\n"
                "  --null-device      draw nothing (measures the CPU side only)\n"
                "  --data DIR         read the data pack from DIR (default: data/ beside the\n"
                "                     program, or in the working directory)\n"
