@@ -1,0 +1,160 @@
+// SSE2 version of the integer inverse DCT, bit-identical to the plain one: the same constants,
+// rounding and shifts, eight transforms at a time with the products formed by pmaddwd in 32-bit
+// lanes. The columns are multiplied in 16 bits, so a block whose row pass leaves the 16-bit range
+// (only blocks far outside what streams code) goes through the plain version instead.
+#include "media/mpeg/kernels.h"
+
+#if defined(__x86_64__) && defined(__SSE2__)
+
+#include <emmintrin.h>
+
+namespace mpeg {
+
+namespace {
+
+using namespace detail;
+
+// The 32-bit lanes of a pmaddwd multiplier: a times the first, b times the second of each pair.
+inline __m128i pairOf(int a, int b) {
+    return _mm_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(a) & 0xFFFF) | (static_cast<uint32_t>(b) << 16)));
+}
+
+inline void transpose(__m128i (&r)[8]) {
+    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// One-dimensional transform of four lanes: x04, x26, x13, x57 hold the interleaved input pairs;
+// out gets the eight 32-bit results, shifted.
+template <int Shift>
+inline void transform4(__m128i x04, __m128i x26, __m128i x13, __m128i x57, __m128i (&out)[8]) {
+    const __m128i round = _mm_set1_epi32(1 << (Shift - 1));
+    const __m128i e0 = _mm_madd_epi16(x04, pairOf(kIdctC4, kIdctC4));
+    const __m128i e1 = _mm_madd_epi16(x04, pairOf(kIdctC4, -kIdctC4));
+    const __m128i e2 = _mm_madd_epi16(x26, pairOf(kIdctC2, kIdctC6));
+    const __m128i e3 = _mm_madd_epi16(x26, pairOf(kIdctC6, -kIdctC2));
+    const __m128i E0 = _mm_add_epi32(_mm_add_epi32(e0, e2), round);
+    const __m128i E3 = _mm_add_epi32(_mm_sub_epi32(e0, e2), round);
+    const __m128i E1 = _mm_add_epi32(_mm_add_epi32(e1, e3), round);
+    const __m128i E2 = _mm_add_epi32(_mm_sub_epi32(e1, e3), round);
+    const __m128i O0 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3)),
+                                     _mm_madd_epi16(x57, pairOf(kIdctC5, kIdctC7)));
+    const __m128i O1 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7)),
+                                     _mm_madd_epi16(x57, pairOf(-kIdctC1, -kIdctC5)));
+    const __m128i O2 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1)),
+                                     _mm_madd_epi16(x57, pairOf(kIdctC7, kIdctC3)));
+    const __m128i O3 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5)),
+                                     _mm_madd_epi16(x57, pairOf(kIdctC3, -kIdctC1)));
+    out[0] = _mm_srai_epi32(_mm_add_epi32(E0, O0), Shift);
+    out[7] = _mm_srai_epi32(_mm_sub_epi32(E0, O0), Shift);
+    out[1] = _mm_srai_epi32(_mm_add_epi32(E1, O1), Shift);
+    out[6] = _mm_srai_epi32(_mm_sub_epi32(E1, O1), Shift);
+    out[2] = _mm_srai_epi32(_mm_add_epi32(E2, O2), Shift);
+    out[5] = _mm_srai_epi32(_mm_sub_epi32(E2, O2), Shift);
+    out[3] = _mm_srai_epi32(_mm_add_epi32(E3, O3), Shift);
+    out[4] = _mm_srai_epi32(_mm_sub_epi32(E3, O3), Shift);
+}
+
+// Transforms the eight lanes of x (x[k]: coefficient k of eight transforms) into y, packed to
+// 16 bits. Returns false when a result does not fit 16 bits (CheckRange only).
+template <int Shift, bool CheckRange>
+inline bool transform8(const __m128i (&x)[8], __m128i (&y)[8]) {
+    __m128i lo[8], hi[8];
+    transform4<Shift>(_mm_unpacklo_epi16(x[0], x[4]), _mm_unpacklo_epi16(x[2], x[6]),
+                      _mm_unpacklo_epi16(x[1], x[3]), _mm_unpacklo_epi16(x[5], x[7]), lo);
+    transform4<Shift>(_mm_unpackhi_epi16(x[0], x[4]), _mm_unpackhi_epi16(x[2], x[6]),
+                      _mm_unpackhi_epi16(x[1], x[3]), _mm_unpackhi_epi16(x[5], x[7]), hi);
+    if constexpr (CheckRange) {
+        // v fits 16 bits when v + 2^15 lies in [0, 2^16).
+        const __m128i bias = _mm_set1_epi32(0x8000);
+        __m128i any = _mm_setzero_si128();
+        for (int i = 0; i < 8; ++i)
+            any = _mm_or_si128(
+                any, _mm_or_si128(_mm_add_epi32(lo[i], bias), _mm_add_epi32(hi[i], bias)));
+        any = _mm_srli_epi32(any, 16);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+    }
+    for (int i = 0; i < 8; ++i)
+        y[i] = _mm_packs_epi32(lo[i], hi[i]);
+    return true;
+}
+
+// Residual rows of the block, or false when it needs the plain transform. Clears the block.
+inline bool idctRowsOut(int16_t* block, __m128i (&rows)[8]) {
+    __m128i x[8];
+    for (int i = 0; i < 8; ++i)
+        x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    transpose(x); // x[k]: coefficient k of every row
+    __m128i t[8];
+    if (!transform8<11, true>(x, t))
+        return false;
+    transpose(t); // t[r]: row r of the intermediate, lanes the columns
+    transform8<17, false>(t, rows);
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), zero);
+    return true;
+}
+
+void idctPutSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (!idctRowsOut(block, rows)) {
+        idctPutPlain(block, dst, stride);
+        return;
+    }
+    for (int r = 0; r < 8; ++r, dst += stride)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(rows[r], rows[r]));
+}
+
+void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (!idctRowsOut(block, rows)) {
+        idctAddPlain(block, dst, stride);
+        return;
+    }
+    const __m128i zero = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r, dst += stride) {
+        const __m128i d =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero);
+        const __m128i s = _mm_add_epi16(d, rows[r]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(s, s));
+    }
+}
+
+} // namespace
+
+namespace detail {
+bool fillIdctSimd(Kernels& k) {
+    k.idctPut = idctPutSse2;
+    k.idctAdd = idctAddSse2;
+    return true;
+}
+} // namespace detail
+
+} // namespace mpeg
+
+#else
+
+namespace mpeg::detail {
+bool fillIdctSimd(Kernels&) {
+    return false;
+}
+} // namespace mpeg::detail
+
+#endif
