@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -93,9 +94,9 @@ public:
     uint32_t getBit() { return get(1); }
     void skipBits(int n);
 
-    // Fast-path access for the coefficient loop: at least 57 valid bits after ensure57().
-    void ensure57() {
-        if (bits_ < 57)
+    // Fast-path access for the coefficient loop: at least 32 valid bits after ensure32().
+    void ensure32() {
+        if (bits_ < 32)
             refill();
     }
     uint64_t cache() const { return cache_; }
@@ -105,7 +106,22 @@ public:
     uint32_t nextStartCode();
 
 private:
-    void refill();
+    // Tops the cache up to at least 57 bits: eight bytes at a time while the chunk has them.
+    void refill() {
+        if (end_ - ptr_ >= 8) {
+            // Bytes beyond the counted ones land where the next refill puts the same bytes
+            // again.
+            uint64_t v;
+            std::memcpy(&v, ptr_, sizeof v);
+            cache_ |= __builtin_bswap64(v) >> bits_;
+            const int n = (63 - bits_) >> 3;
+            ptr_ += n;
+            bits_ += n * 8;
+            return;
+        }
+        refillSlow();
+    }
+    void refillSlow();
     void nextChunk();
 
     BlockReader* blocks_ = nullptr;

@@ -120,7 +120,7 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
             if (pairs == pairsInPartition0)
                 d.usePartition(1);
         }
-        bs.ensure57();
+        bs.ensure32();
         const uint64_t c = bs.cache();
         int run, level;
         if (!Intra && i < 0 && (c >> 63)) {
