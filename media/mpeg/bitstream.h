@@ -102,6 +102,21 @@ public:
     uint64_t cache() const { return cache_; }
 
     void byteAlign() { skip(bits_ & 7); }
+
+    // The reader's position, for loops that keep it in registers (LocalBits).
+    struct Position {
+        const uint8_t* ptr;
+        const uint8_t* end;
+        uint64_t cache;
+        int bits;
+    };
+    Position position() const { return {ptr_, end_, cache_, bits_}; }
+    void setPosition(const Position& p) {
+        ptr_ = p.ptr;
+        end_ = p.end;
+        cache_ = p.cache;
+        bits_ = p.bits;
+    }
     // Aligns and skips to the next 0x000001 prefix; returns the 32-bit start code there.
     uint32_t nextStartCode();
 
@@ -123,6 +138,7 @@ private:
     }
     void refillSlow();
     void nextChunk();
+    friend class LocalBits;
 
     BlockReader* blocks_ = nullptr;
     SystemDemux* demux_ = nullptr;
@@ -130,6 +146,55 @@ private:
     const uint8_t* end_ = nullptr;
     uint64_t cache_ = 0;
     int bits_ = 0;
+};
+
+// A BitReader's position held in locals while a hot loop runs, so that the compiler keeps it in
+// registers; written back when this goes out of scope. The reader must not be used meanwhile.
+class LocalBits {
+public:
+    explicit LocalBits(BitReader& reader) : reader_(reader), p_(reader.position()) {}
+    ~LocalBits() { reader_.setPosition(p_); }
+    LocalBits(const LocalBits&) = delete;
+    LocalBits& operator=(const LocalBits&) = delete;
+
+    uint32_t peek32() {
+        ensure32();
+        return static_cast<uint32_t>(p_.cache >> 32);
+    }
+    uint32_t show(int n) { return peek32() >> (32 - n); }
+    void skip(int n) {
+        p_.cache <<= n;
+        p_.bits -= n;
+    }
+    uint32_t get(int n) {
+        uint32_t v = show(n);
+        skip(n);
+        return v;
+    }
+    void ensure32() {
+        if (p_.bits < 32)
+            refill();
+    }
+    uint64_t cache() const { return p_.cache; }
+
+private:
+    void refill() {
+        if (p_.end - p_.ptr >= 8) {
+            uint64_t v;
+            std::memcpy(&v, p_.ptr, sizeof v);
+            p_.cache |= __builtin_bswap64(v) >> p_.bits;
+            const int n = (63 - p_.bits) >> 3;
+            p_.ptr += n;
+            p_.bits += n * 8;
+            return;
+        }
+        reader_.setPosition(p_);
+        reader_.refillSlow();
+        p_ = reader_.position();
+    }
+
+    BitReader& reader_;
+    BitReader::Position p_;
 };
 
 } // namespace mpeg

@@ -55,11 +55,10 @@ inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
 
 // Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
 // anything beyond the DC term is nonzero.
-template <bool Intra, bool Mpeg2, int Mode = kPlain>
-bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
-               bool dcOnly = false) {
+template <bool Intra, bool Mpeg2, int Mode, typename Reader>
+bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, bool& acPresent,
+                   bool dcOnly) {
     constexpr BlockNames names = blockNames<Intra, Mpeg2>();
-    BitReader& bs = d.bs;
     // Data partitioning: partition 0 holds the DC term of intra blocks and the first
     // priority_breakpoint - 64 (run, level) pairs when the breakpoint is 64 or more; the rest of
     // the block, its end_of_block included, is in partition 1.
@@ -122,23 +121,29 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
         }
         bs.ensure32();
         const uint64_t c = bs.cache();
-        int run, level;
+        int run, magnitude, negative;
         if (!Intra && i < 0 && (c >> 63)) {
             // "1s": the first coefficient of a non-intra block
             run = 0;
-            level = ((c >> 62) & 1) ? -1 : 1;
+            magnitude = 1;
+            negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else {
             const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
-            if (e.length == 0) {
+            // (run, level) pairs have a nonzero level; invalid codes decode to value 0.
+            if (static_cast<unsigned>(e.value - 1) < static_cast<unsigned>(kDctEob - 1)) {
+                run = e.value >> 6;
+                magnitude = e.value & 63;
+                negative = static_cast<int>((c >> (63 - e.length)) & 1);
+                bs.skip(e.length + 1);
+            } else if (e.length == 0) {
                 d.diag.message("invalid Huffman code in %s()\n", names.function);
                 return false;
-            }
-            if (e.value == kDctEob) {
+            } else if (e.value == kDctEob) {
                 bs.skip(e.length);
                 break;
-            }
-            if (e.value == kDctEscape) {
+            } else { // escape
+                int level;
                 run = static_cast<int>((c >> 52) & 63);
                 if constexpr (Mpeg2) {
                     level = static_cast<int>(static_cast<int64_t>(c << 12) >> 52);
@@ -160,12 +165,8 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
                         bs.skip(20);
                     }
                 }
-            } else {
-                run = e.value >> 6;
-                level = e.value & 63;
-                if ((c >> (63 - e.length)) & 1)
-                    level = -level;
-                bs.skip(e.length + 1);
+                magnitude = std::abs(level);
+                negative = level < 0;
             }
         }
         i += run + 1;
@@ -174,8 +175,10 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
             return false;
         }
         const int pos = scan[i];
-        const int val = Mode == kSummed ? dequantiseArithmetic<Intra, Mpeg2>(level, W[pos], qs)
-                                        : dequantise<Intra, Mpeg2>(level, W[pos], qs);
+        const int val =
+            Mode == kSummed
+                ? dequantiseArithmetic<Intra, Mpeg2>(negative ? -magnitude : magnitude, W[pos], qs)
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, W[pos], qs);
         blk[pos] = static_cast<Coefficient<Mode>>(val);
         sum += val;
         last = i;
@@ -188,6 +191,17 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
             acPresent = true;
     }
     return true;
+}
+
+template <bool Intra, bool Mpeg2, int Mode = kPlain>
+bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
+               bool dcOnly = false) {
+    if constexpr (Mode == kPartitioned) { // switches between the partitions' readers
+        return readBlockWith<Intra, Mpeg2, Mode>(d, d.bs, cc, blk, acPresent, dcOnly);
+    } else {
+        LocalBits bs(d.bs);
+        return readBlockWith<Intra, Mpeg2, Mode>(d, bs, cc, blk, acPresent, dcOnly);
+    }
 }
 
 // Reads the coded blocks of a macroblock and adds them to (or, intra, puts them into) the
