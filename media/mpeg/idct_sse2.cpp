@@ -39,27 +39,46 @@ inline void transpose(__m128i (&r)[8]) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// One-dimensional transform of four lanes: x04, x26, x13, x57 hold the interleaved input pairs;
-// out gets the eight 32-bit results, shifted.
-template <int Shift>
-inline void transform4(__m128i x04, __m128i x26, __m128i x13, __m128i x57, __m128i (&out)[8]) {
+// One-dimensional transform of four lanes of x (x[k]: coefficient k; lanes 4 to 7 when High,
+// else 0 to 3) into eight 32-bit results, shifted. Full = false: x[4] to x[7] are zero, and the
+// products with them are left out.
+template <int Shift, bool Full, bool High>
+inline void transform4(const __m128i (&x)[8], __m128i (&out)[8]) {
+    auto pairs = [](__m128i a, __m128i b) {
+        return High ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
+    };
     const __m128i round = _mm_set1_epi32(1 << (Shift - 1));
-    const __m128i e0 = _mm_madd_epi16(x04, pairOf(kIdctC4, kIdctC4));
-    const __m128i e1 = _mm_madd_epi16(x04, pairOf(kIdctC4, -kIdctC4));
-    const __m128i e2 = _mm_madd_epi16(x26, pairOf(kIdctC2, kIdctC6));
-    const __m128i e3 = _mm_madd_epi16(x26, pairOf(kIdctC6, -kIdctC2));
-    const __m128i E0 = _mm_add_epi32(_mm_add_epi32(e0, e2), round);
-    const __m128i E3 = _mm_add_epi32(_mm_sub_epi32(e0, e2), round);
-    const __m128i E1 = _mm_add_epi32(_mm_add_epi32(e1, e3), round);
-    const __m128i E2 = _mm_add_epi32(_mm_sub_epi32(e1, e3), round);
-    const __m128i O0 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3)),
-                                     _mm_madd_epi16(x57, pairOf(kIdctC5, kIdctC7)));
-    const __m128i O1 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7)),
-                                     _mm_madd_epi16(x57, pairOf(-kIdctC1, -kIdctC5)));
-    const __m128i O2 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1)),
-                                     _mm_madd_epi16(x57, pairOf(kIdctC7, kIdctC3)));
-    const __m128i O3 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5)),
-                                     _mm_madd_epi16(x57, pairOf(kIdctC3, -kIdctC1)));
+    __m128i E0, E1, E2, E3, O0, O1, O2, O3;
+    if constexpr (Full) {
+        const __m128i x04 = pairs(x[0], x[4]), x26 = pairs(x[2], x[6]);
+        const __m128i x13 = pairs(x[1], x[3]), x57 = pairs(x[5], x[7]);
+        const __m128i e0 = _mm_madd_epi16(x04, pairOf(kIdctC4, kIdctC4));
+        const __m128i e1 = _mm_madd_epi16(x04, pairOf(kIdctC4, -kIdctC4));
+        const __m128i e2 = _mm_madd_epi16(x26, pairOf(kIdctC2, kIdctC6));
+        const __m128i e3 = _mm_madd_epi16(x26, pairOf(kIdctC6, -kIdctC2));
+        E0 = _mm_add_epi32(_mm_add_epi32(e0, e2), round);
+        E3 = _mm_add_epi32(_mm_sub_epi32(e0, e2), round);
+        E1 = _mm_add_epi32(_mm_add_epi32(e1, e3), round);
+        E2 = _mm_add_epi32(_mm_sub_epi32(e1, e3), round);
+        O0 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC5, kIdctC7)));
+        O1 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7)),
+                           _mm_madd_epi16(x57, pairOf(-kIdctC1, -kIdctC5)));
+        O2 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC7, kIdctC3)));
+        O3 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC3, -kIdctC1)));
+    } else {
+        const __m128i x02 = pairs(x[0], x[2]), x13 = pairs(x[1], x[3]);
+        E0 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, kIdctC2)), round);
+        E3 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, -kIdctC2)), round);
+        E1 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, kIdctC6)), round);
+        E2 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, -kIdctC6)), round);
+        O0 = _mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3));
+        O1 = _mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7));
+        O2 = _mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1));
+        O3 = _mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5));
+    }
     out[0] = _mm_srai_epi32(_mm_add_epi32(E0, O0), Shift);
     out[7] = _mm_srai_epi32(_mm_sub_epi32(E0, O0), Shift);
     out[1] = _mm_srai_epi32(_mm_add_epi32(E1, O1), Shift);
@@ -70,28 +89,42 @@ inline void transform4(__m128i x04, __m128i x26, __m128i x13, __m128i x57, __m12
     out[4] = _mm_srai_epi32(_mm_sub_epi32(E3, O3), Shift);
 }
 
-// Transforms the eight lanes of x (x[k]: coefficient k of eight transforms) into y, packed to
-// 16 bits. Returns false when a result does not fit 16 bits (CheckRange only).
-template <int Shift, bool CheckRange>
+// Transforms the eight lanes of x into y, packed to 16 bits. HighLanes = false: lanes 4 to 7 of
+// x are zero, and so are those of y (a transform of zeros rounds to zero). Returns false when a
+// result does not fit 16 bits (CheckRange only).
+template <int Shift, bool Full, bool HighLanes, bool CheckRange>
 inline bool transform8(const __m128i (&x)[8], __m128i (&y)[8]) {
     __m128i lo[8], hi[8];
-    transform4<Shift>(_mm_unpacklo_epi16(x[0], x[4]), _mm_unpacklo_epi16(x[2], x[6]),
-                      _mm_unpacklo_epi16(x[1], x[3]), _mm_unpacklo_epi16(x[5], x[7]), lo);
-    transform4<Shift>(_mm_unpackhi_epi16(x[0], x[4]), _mm_unpackhi_epi16(x[2], x[6]),
-                      _mm_unpackhi_epi16(x[1], x[3]), _mm_unpackhi_epi16(x[5], x[7]), hi);
+    transform4<Shift, Full, false>(x, lo);
+    if constexpr (HighLanes)
+        transform4<Shift, Full, true>(x, hi);
     if constexpr (CheckRange) {
         // v fits 16 bits when v + 2^15 lies in [0, 2^16).
         const __m128i bias = _mm_set1_epi32(0x8000);
         __m128i any = _mm_setzero_si128();
-        for (int i = 0; i < 8; ++i)
-            any = _mm_or_si128(
-                any, _mm_or_si128(_mm_add_epi32(lo[i], bias), _mm_add_epi32(hi[i], bias)));
+        for (int i = 0; i < 8; ++i) {
+            any = _mm_or_si128(any, _mm_add_epi32(lo[i], bias));
+            if constexpr (HighLanes)
+                any = _mm_or_si128(any, _mm_add_epi32(hi[i], bias));
+        }
         any = _mm_srli_epi32(any, 16);
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF)
             return false;
     }
     for (int i = 0; i < 8; ++i)
-        y[i] = _mm_packs_epi32(lo[i], hi[i]);
+        y[i] = _mm_packs_epi32(lo[i], HighLanes ? hi[i] : _mm_setzero_si128());
+    return true;
+}
+
+// HighRows, HighColumns: whether coefficient rows / columns 4 to 7 may be nonzero.
+template <bool HighRows, bool HighColumns>
+inline bool transformBlock(__m128i (&x)[8], __m128i (&rows)[8]) {
+    transpose(x); // x[k]: coefficient k of every row
+    __m128i t[8];
+    if (!transform8<11, HighColumns, HighRows, true>(x, t))
+        return false;
+    transpose(t); // t[r]: row r of the intermediate, lanes the columns
+    transform8<17, HighRows, true, false>(t, rows);
     return true;
 }
 
@@ -100,13 +133,21 @@ inline bool idctRowsOut(int16_t* block, __m128i (&rows)[8]) {
     __m128i x[8];
     for (int i = 0; i < 8; ++i)
         x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    transpose(x); // x[k]: coefficient k of every row
-    __m128i t[8];
-    if (!transform8<11, true>(x, t))
-        return false;
-    transpose(t); // t[r]: row r of the intermediate, lanes the columns
-    transform8<17, false>(t, rows);
     const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], x[3]));
+    const __m128i high = _mm_or_si128(_mm_or_si128(x[4], x[5]), _mm_or_si128(x[6], x[7]));
+    const bool highRows = _mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF;
+    const bool highColumns =
+        (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(low, high), zero)) & 0xFF00) != 0xFF00;
+    bool ok;
+    if (highRows)
+        ok = highColumns ? transformBlock<true, true>(x, rows)
+                         : transformBlock<true, false>(x, rows);
+    else
+        ok = highColumns ? transformBlock<false, true>(x, rows)
+                         : transformBlock<false, false>(x, rows);
+    if (!ok)
+        return false;
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), zero);
     return true;
