@@ -191,6 +191,15 @@ struct DecoderState {
 
     const VlcTables& vlc;
     const Kernels* kernels;
+    // What picks kernels: the double-precision IDCT (with the plain loops), or the plain kernels
+    // instead of the SIMD ones.
+    bool referenceIdct = false;
+    bool forcePlainKernels = false;
+    void chooseKernels() {
+        kernels = referenceIdct       ? &referenceKernels()
+                  : forcePlainKernels ? &plainKernels()
+                                      : &fastKernels();
+    }
 
     SequenceState seq;
     GopState gop;

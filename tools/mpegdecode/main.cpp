@@ -26,6 +26,8 @@ void usage(FILE* to) {
                  "  --rgb             write 32-bit pixels (bytes B,G,R,0) instead of planar YUV\n"
                  "  --frames N        stop after N frames\n"
                  "  --reference-idct  use the double-precision inverse DCT\n"
+                 "  --plain-kernels   use the plain kernels instead of the SIMD ones (same\n"
+                 "                    output; MPEG_PLAIN_KERNELS=1 in the environment too)\n"
                  "  --enhancement E   E is the enhancement layer of IN (SNR or spatial\n"
                  "                    scalability) or partition 1 of a data-partitioned IN\n"
                  "  --verbose         print the decoder's diagnostics\n"
@@ -71,7 +73,7 @@ bool writeFrame(FILE* out, const mpeg::FrameView& f, std::vector<iovec>& parts) 
 } // namespace
 
 int main(int argc, char** argv) {
-    bool rgb = false, referenceIdct = false, verbose = false;
+    bool rgb = false, referenceIdct = false, plainKernels = false, verbose = false;
     long maxFrames = -1;
     const char* enhancement = nullptr;
     std::vector<const char*> files;
@@ -84,6 +86,8 @@ int main(int argc, char** argv) {
             rgb = true;
         } else if (!std::strcmp(a, "--reference-idct")) {
             referenceIdct = true;
+        } else if (!std::strcmp(a, "--plain-kernels")) {
+            plainKernels = true;
         } else if (!std::strcmp(a, "--verbose")) {
             verbose = true;
         } else if (!std::strcmp(a, "--enhancement")) {
@@ -115,6 +119,7 @@ int main(int argc, char** argv) {
     mpeg::MpegDecoder decoder;
     decoder.setQuiet(!verbose);
     decoder.setReferenceIdct(referenceIdct);
+    decoder.setPlainKernels(plainKernels);
     if (decoder.open(files[0], enhancement) == 0) {
         if (!decoder.errorText().empty())
             std::fprintf(stderr, "mpegdecode: %s", decoder.errorText().c_str());
