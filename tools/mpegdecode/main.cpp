@@ -64,9 +64,16 @@ bool writeAll(int fd, std::vector<iovec>& parts) {
 bool writeFrame(FILE* out, const mpeg::FrameView& f, std::vector<iovec>& parts) {
     parts.clear();
     for (const mpeg::PlaneView* p : {&f.y, &f.cb, &f.cr})
-        for (int y = 0; y < p->height; ++y)
-            parts.push_back(
-                {const_cast<uint8_t*>(p->data + y * p->stride), static_cast<size_t>(p->width)});
+        for (int y = 0; y < p->height; ++y) {
+            uint8_t* row = const_cast<uint8_t*>(p->data + y * p->stride);
+            const size_t n = static_cast<size_t>(p->width);
+            // Rows that follow each other in memory (uncropped planes) go out as one piece.
+            if (!parts.empty() &&
+                static_cast<uint8_t*>(parts.back().iov_base) + parts.back().iov_len == row)
+                parts.back().iov_len += n;
+            else
+                parts.push_back({row, n});
+        }
     return std::fflush(out) == 0 && writeAll(fileno(out), parts);
 }
 
