@@ -206,6 +206,15 @@ struct DecoderState {
     PictureState pic;
     SliceState slice;
     MacroblockMotion prevMotion;
+    // The scan order and the matrix-times-quantiser_scale products of the coefficient loop, per
+    // [intra][chroma matrix], made for quantiser_scale `scale` (-1: not made). Reset by every
+    // picture, whose headers may change the matrices and the scan.
+    struct ScanWeights {
+        int scale = -1;
+        uint8_t position[64];
+        uint16_t weight[64];
+    };
+    ScanWeights scanWeights[2][2];
 
     // Picture size found by open(); the 32-bit output buffer has this size.
     int videoWidth = 0;

@@ -69,15 +69,27 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         if (breakpoint >= 64)
             pairsInPartition0 = breakpoint - 64;
     }
-    const uint8_t* scan = kScan[d.pic.alternate_scan];
     const bool chromaMatrix = cc != 0 && d.seq.chroma_format != 1;
-    const uint8_t* W;
-    if constexpr (Intra)
-        W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
-    else
-        W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
-                         : d.seq.non_intra_quantiser_matrix;
     const int qs = d.slice.quantiser_scale;
+    // The plain path keeps its tables across blocks; the scalable modes make them per block.
+    DecoderState::ScanWeights local;
+    DecoderState::ScanWeights& sw = Mode == kPlain ? d.scanWeights[Intra][chromaMatrix] : local;
+    if (sw.scale != qs) {
+        const uint8_t* scan = kScan[d.pic.alternate_scan];
+        const uint8_t* W;
+        if constexpr (Intra)
+            W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
+        else
+            W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
+                             : d.seq.non_intra_quantiser_matrix;
+        for (int k = 0; k < 64; ++k) {
+            sw.position[k] = scan[k];
+            sw.weight[k] = static_cast<uint16_t>(W[scan[k]] * qs);
+        }
+        sw.scale = qs;
+    }
+    const uint8_t* position = sw.position;
+    const uint16_t* weight = sw.weight;
     const VlcTable& table =
         (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
     int i;
@@ -113,7 +125,26 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     } else {
         i = -1;
     }
-    int last = i;
+    // Dequantises the coefficient at scan index i into the block.
+    auto place = [&](int magnitude, int negative) {
+        const int val =
+            Mode == kSummed
+                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, weight[i])
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, weight[i]);
+        blk[position[i]] = static_cast<Coefficient<Mode>>(val);
+        sum += val;
+    };
+    constexpr bool firstApart = !Intra && Mode != kPartitioned;
+    if constexpr (firstApart) {
+        // "1s": the first coefficient of a non-intra block
+        bs.ensure32();
+        const uint64_t c = bs.cache();
+        if (c >> 63) {
+            i = 0;
+            place(1, static_cast<int>((c >> 62) & 1));
+            bs.skip(2);
+        }
+    }
     for (;;) {
         if constexpr (Mode == kPartitioned) {
             if (pairs == pairsInPartition0)
@@ -122,7 +153,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         bs.ensure32();
         const uint64_t c = bs.cache();
         int run, magnitude, negative;
-        if (!Intra && i < 0 && (c >> 63)) {
+        if (!Intra && !firstApart && i < 0 && (c >> 63)) {
             // "1s": the first coefficient of a non-intra block
             run = 0;
             magnitude = 1;
@@ -174,18 +205,11 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
             return false;
         }
-        const int pos = scan[i];
-        const int val =
-            Mode == kSummed
-                ? dequantiseArithmetic<Intra, Mpeg2>(negative ? -magnitude : magnitude, W[pos], qs)
-                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, W[pos], qs);
-        blk[pos] = static_cast<Coefficient<Mode>>(val);
-        sum += val;
-        last = i;
+        place(magnitude, negative);
         if constexpr (Mode == kPartitioned)
             ++pairs;
     }
-    acPresent = last > 0;
+    acPresent = i > 0;
     if constexpr (Mpeg2 && Mode != kSummed) {
         if (mismatchControl(sum, blk))
             acPresent = true;
