@@ -34,6 +34,8 @@ std::unique_ptr<FileSource> FileSource::open(const char* path) {
     FILE* f = path ? std::fopen(path, "rb") : nullptr;
     if (!f)
         return nullptr;
+    // Large reads: a stream is read through once, front to back.
+    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 16);
     auto source = std::unique_ptr<FileSource>(new FileSource());
     source->file_.reset(f);
     return source;
