@@ -21,9 +21,9 @@ struct SimdTable {
     Kernels kernels;
     bool any = false;
     bool avx2 = false;
-    SimdTable() : kernels(makePlain(false)) {
-        avx2 = detail::cpuHasAvx2();
-        any = detail::fillIdctSimd(kernels);
+    explicit SimdTable(bool allowAvx2) : kernels(makePlain(false)) {
+        avx2 = allowAvx2 && detail::cpuHasAvx2();
+        any = detail::fillIdctSimd(kernels, avx2);
         any = detail::fillPredictSimd(kernels) || any;
         any = detail::fillColourSimd(kernels, avx2) || any;
         avx2 = avx2 && any;
@@ -31,7 +31,7 @@ struct SimdTable {
 };
 
 const SimdTable& simdTable() {
-    static const SimdTable t;
+    static const SimdTable t(true);
     return t;
 }
 
@@ -54,6 +54,11 @@ const Kernels& plainKernels() {
 
 const Kernels& simdKernels() {
     return simdTable().any ? simdTable().kernels : plainKernels();
+}
+
+const Kernels& simdKernelsWithoutAvx2() {
+    static const SimdTable t(false);
+    return t.any ? t.kernels : plainKernels();
 }
 
 const Kernels& fastKernels() {

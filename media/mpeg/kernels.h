@@ -56,6 +56,8 @@ const Kernels& plainKernels();
 const Kernels& fastKernels();
 // The SIMD kernels regardless of the environment; plainKernels() where there are none.
 const Kernels& simdKernels();
+// The SIMD kernels without the AVX2 ones (what a processor without AVX2 runs), for the tests.
+const Kernels& simdKernelsWithoutAvx2();
 // Whether simdKernels() holds any SIMD kernel, and whether it uses AVX2.
 bool haveSimdKernels();
 bool haveAvx2Kernels();
@@ -76,7 +78,7 @@ void fillIdct(Kernels& k, bool reference);
 void fillPredict(Kernels& k);
 void fillColour(Kernels& k);
 // SIMD versions overwrite the entries they have; false where the build has none.
-bool fillIdctSimd(Kernels& k);
+bool fillIdctSimd(Kernels& k, bool avx2);
 bool fillPredictSimd(Kernels& k);
 bool fillColourSimd(Kernels& k, bool avx2);
 bool cpuHasAvx2();

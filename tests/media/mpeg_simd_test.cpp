@@ -20,8 +20,11 @@ using mpeg::Kernels;
 const Kernels& plain() {
     return mpeg::plainKernels();
 }
-const Kernels& simd() {
-    return mpeg::simdKernels();
+// Both SIMD sets: with AVX2 where the processor has it, and SSE2 alone.
+const std::vector<const Kernels*>& simdSets() {
+    static const std::vector<const Kernels*> sets = {&mpeg::simdKernels(),
+                                                     &mpeg::simdKernelsWithoutAvx2()};
+    return sets;
 }
 
 std::vector<uint8_t> randomBytes(std::mt19937& rng, size_t n) {
@@ -34,10 +37,12 @@ std::vector<uint8_t> randomBytes(std::mt19937& rng, size_t n) {
 TEST(SimdKernels, ThisBuildHasThemWhereExpected) {
 #if defined(__x86_64__) && defined(__SSE2__)
     EXPECT_TRUE(mpeg::haveSimdKernels());
-    EXPECT_NE(simd().idctPut, plain().idctPut);
+    for (const Kernels* simd : simdSets())
+        EXPECT_NE(simd->idctPut, plain().idctPut);
 #else
     EXPECT_FALSE(mpeg::haveSimdKernels());
-    EXPECT_EQ(&simd(), &plain());
+    for (const Kernels* simd : simdSets())
+        EXPECT_EQ(simd, &plain());
 #endif
 }
 
@@ -82,59 +87,64 @@ std::vector<std::vector<int16_t>> coefficientBlocks() {
 TEST(SimdKernels, InverseDctMatchesPlainAndClearsTheBlock) {
     std::mt19937 rng(7);
     constexpr int kStride = 11; // odd, so rows are unaligned; 8 x 8 ends exactly at the buffer
-    for (const std::vector<int16_t>& coefficients : coefficientBlocks()) {
-        for (bool add : {false, true}) {
-            const std::vector<uint8_t> pixels = randomBytes(rng, 7 * kStride + 8);
-            std::vector<uint8_t> expected = pixels, actual = pixels;
-            alignas(16) int16_t a[64], b[64];
-            std::copy(coefficients.begin(), coefficients.end(), a);
-            std::copy(coefficients.begin(), coefficients.end(), b);
-            (add ? plain().idctAdd : plain().idctPut)(a, expected.data(), kStride);
-            (add ? simd().idctAdd : simd().idctPut)(b, actual.data(), kStride);
-            ASSERT_EQ(actual, expected) << (add ? "add" : "put");
-            for (int16_t c : b)
-                ASSERT_EQ(c, 0);
+    for (const Kernels* simd : simdSets())
+        for (const std::vector<int16_t>& coefficients : coefficientBlocks()) {
+            for (bool add : {false, true}) {
+                const std::vector<uint8_t> pixels = randomBytes(rng, 7 * kStride + 8);
+                std::vector<uint8_t> expected = pixels, actual = pixels;
+                alignas(16) int16_t a[64], b[64];
+                std::copy(coefficients.begin(), coefficients.end(), a);
+                std::copy(coefficients.begin(), coefficients.end(), b);
+                (add ? plain().idctAdd : plain().idctPut)(a, expected.data(), kStride);
+                (add ? simd->idctAdd : simd->idctPut)(b, actual.data(), kStride);
+                ASSERT_EQ(actual, expected) << (add ? "add" : "put");
+                for (int16_t c : b)
+                    ASSERT_EQ(c, 0);
+            }
         }
-    }
 }
 
 TEST(SimdKernels, PredictionMatchesPlainForEveryVariant) {
     std::mt19937 rng(11);
-    for (int average = 0; average < 2; ++average)
-        for (int wide = 0; wide < 2; ++wide)
-            for (int half = 0; half < 4; ++half)
-                for (int height : {1, 2, 4, 8, 16}) {
-                    SCOPED_TRACE(testing::Message()
-                                 << "average " << average << " width " << (wide ? 8 : 16)
-                                 << " half-pel " << half << " height " << height);
-                    const int w = wide ? 8 : 16, hx = half & 1, hy = half >> 1;
-                    const ptrdiff_t srcStride = 37, dstStride = 29;
-                    // Exactly the samples the plain kernel reads and writes.
-                    const std::vector<uint8_t> src =
-                        randomBytes(rng, (height + hy - 1) * srcStride + w + hx);
-                    const std::vector<uint8_t> dst = randomBytes(rng, (height - 1) * dstStride + w);
-                    std::vector<uint8_t> expected = dst, actual = dst;
-                    plain().predict[average][wide][half](expected.data(), src.data(), dstStride,
-                                                         srcStride, height);
-                    simd().predict[average][wide][half](actual.data(), src.data(), dstStride,
-                                                        srcStride, height);
-                    ASSERT_EQ(actual, expected);
-                }
+    for (const Kernels* simd : simdSets())
+        for (int average = 0; average < 2; ++average)
+            for (int wide = 0; wide < 2; ++wide)
+                for (int half = 0; half < 4; ++half)
+                    for (int height : {1, 2, 4, 8, 16}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << "average " << average << " width " << (wide ? 8 : 16)
+                                     << " half-pel " << half << " height " << height);
+                        const int w = wide ? 8 : 16, hx = half & 1, hy = half >> 1;
+                        const ptrdiff_t srcStride = 37, dstStride = 29;
+                        // Exactly the samples the plain kernel reads and writes.
+                        const std::vector<uint8_t> src =
+                            randomBytes(rng, (height + hy - 1) * srcStride + w + hx);
+                        const std::vector<uint8_t> dst =
+                            randomBytes(rng, (height - 1) * dstStride + w);
+                        std::vector<uint8_t> expected = dst, actual = dst;
+                        plain().predict[average][wide][half](expected.data(), src.data(), dstStride,
+                                                             srcStride, height);
+                        simd->predict[average][wide][half](actual.data(), src.data(), dstStride,
+                                                           srcStride, height);
+                        ASSERT_EQ(actual, expected);
+                    }
 }
 
 TEST(SimdKernels, ColourConversionMatchesPlainForEveryMatrixAndWidth) {
     std::mt19937 rng(13);
-    for (int matrix : {1, 4, 5, 7}) {
-        const mpeg::ColourCoefficients k = mpeg::colourCoefficients(matrix);
-        for (int width = 1; width <= 70; ++width) {
-            const std::vector<uint8_t> y = randomBytes(rng, width), cb = randomBytes(rng, width),
-                                       cr = randomBytes(rng, width);
-            std::vector<uint32_t> expected(width, 0xDEADBEEF), actual = expected;
-            plain().yuvToRgbRow(y.data(), cb.data(), cr.data(), expected.data(), width, k);
-            simd().yuvToRgbRow(y.data(), cb.data(), cr.data(), actual.data(), width, k);
-            ASSERT_EQ(actual, expected) << "matrix " << matrix << " width " << width;
+    for (const Kernels* simd : simdSets())
+        for (int matrix : {1, 4, 5, 7}) {
+            const mpeg::ColourCoefficients k = mpeg::colourCoefficients(matrix);
+            for (int width = 1; width <= 70; ++width) {
+                const std::vector<uint8_t> y = randomBytes(rng, width),
+                                           cb = randomBytes(rng, width),
+                                           cr = randomBytes(rng, width);
+                std::vector<uint32_t> expected(width, 0xDEADBEEF), actual = expected;
+                plain().yuvToRgbRow(y.data(), cb.data(), cr.data(), expected.data(), width, k);
+                simd->yuvToRgbRow(y.data(), cb.data(), cr.data(), actual.data(), width, k);
+                ASSERT_EQ(actual, expected) << "matrix " << matrix << " width " << width;
+            }
         }
-    }
     // Extremes of every channel, where the clamping decides.
     const mpeg::ColourCoefficients k = mpeg::colourCoefficients(1);
     std::vector<uint8_t> y, cb, cr;
@@ -146,43 +156,47 @@ TEST(SimdKernels, ColourConversionMatchesPlainForEveryMatrixAndWidth) {
                 cr.push_back(uint8_t(c));
             }
     const int n = static_cast<int>(y.size());
-    std::vector<uint32_t> expected(n), actual(n);
-    plain().yuvToRgbRow(y.data(), cb.data(), cr.data(), expected.data(), n, k);
-    simd().yuvToRgbRow(y.data(), cb.data(), cr.data(), actual.data(), n, k);
-    EXPECT_EQ(actual, expected);
+    for (const Kernels* simd : simdSets()) {
+        std::vector<uint32_t> expected(n), actual(n);
+        plain().yuvToRgbRow(y.data(), cb.data(), cr.data(), expected.data(), n, k);
+        simd->yuvToRgbRow(y.data(), cb.data(), cr.data(), actual.data(), n, k);
+        EXPECT_EQ(actual, expected);
+    }
 }
 
 TEST(SimdKernels, ChromaFiltersMatchPlain) {
     std::mt19937 rng(17);
-    for (int width = 1; width <= 50; ++width) {
-        // Vertical: six rows through every filter phase.
-        std::vector<std::vector<uint8_t>> rows;
-        const uint8_t* p[6];
-        for (int i = 0; i < 6; ++i) {
-            rows.push_back(randomBytes(rng, width));
-            p[i] = rows.back().data();
-        }
-        for (int progressive = 0; progressive < 2; ++progressive)
-            for (int parity = 0; parity < 2; ++parity)
-                for (int r = 0; r < 2; ++r) {
-                    const mpeg::VerticalFilter& f = mpeg::verticalFilter(progressive, parity, r);
-                    std::vector<uint8_t> expected(width), actual(width);
-                    plain().chromaVertical(p, f.tap, expected.data(), width);
-                    simd().chromaVertical(p, f.tap, actual.data(), width);
-                    ASSERT_EQ(actual, expected) << "width " << width;
-                }
-        // Horizontal: a row with its four replicated samples each side, both sitings, even and
-        // odd output widths.
-        const std::vector<uint8_t> padded = randomBytes(rng, width + 8);
-        for (int mpeg1 = 0; mpeg1 < 2; ++mpeg1)
-            for (int outWidth : {2 * width - 1, 2 * width}) {
-                const size_t written = 2 * ((outWidth + 1) / 2);
-                std::vector<uint8_t> expected(written), actual(written);
-                plain().chromaHorizontal[mpeg1](padded.data() + 4, expected.data(), outWidth);
-                simd().chromaHorizontal[mpeg1](padded.data() + 4, actual.data(), outWidth);
-                ASSERT_EQ(actual, expected) << "mpeg1 " << mpeg1 << " width " << outWidth;
+    for (const Kernels* simd : simdSets())
+        for (int width = 1; width <= 50; ++width) {
+            // Vertical: six rows through every filter phase.
+            std::vector<std::vector<uint8_t>> rows;
+            const uint8_t* p[6];
+            for (int i = 0; i < 6; ++i) {
+                rows.push_back(randomBytes(rng, width));
+                p[i] = rows.back().data();
             }
-    }
+            for (int progressive = 0; progressive < 2; ++progressive)
+                for (int parity = 0; parity < 2; ++parity)
+                    for (int r = 0; r < 2; ++r) {
+                        const mpeg::VerticalFilter& f =
+                            mpeg::verticalFilter(progressive, parity, r);
+                        std::vector<uint8_t> expected(width), actual(width);
+                        plain().chromaVertical(p, f.tap, expected.data(), width);
+                        simd->chromaVertical(p, f.tap, actual.data(), width);
+                        ASSERT_EQ(actual, expected) << "width " << width;
+                    }
+            // Horizontal: a row with its four replicated samples each side, both sitings, even and
+            // odd output widths.
+            const std::vector<uint8_t> padded = randomBytes(rng, width + 8);
+            for (int mpeg1 = 0; mpeg1 < 2; ++mpeg1)
+                for (int outWidth : {2 * width - 1, 2 * width}) {
+                    const size_t written = 2 * ((outWidth + 1) / 2);
+                    std::vector<uint8_t> expected(written), actual(written);
+                    plain().chromaHorizontal[mpeg1](padded.data() + 4, expected.data(), outWidth);
+                    simd->chromaHorizontal[mpeg1](padded.data() + 4, actual.data(), outWidth);
+                    ASSERT_EQ(actual, expected) << "mpeg1 " << mpeg1 << " width " << outWidth;
+                }
+        }
 }
 
 // Every picture of a stream: the planes handed out and the RGB output after each picture.
