@@ -97,7 +97,7 @@ void BitReader::nextChunk() {
 }
 
 void BitReader::refillSlow() {
-    while (bits_ <= 56) {
+    while (bits_ < 56) {
         if (ptr_ == end_) {
             nextChunk();
             continue;

@@ -99,6 +99,7 @@ public:
         if (bits_ < 32)
             refill();
     }
+    void top() { ensure32(); } // as LocalBits::top()
     uint64_t cache() const { return cache_; }
 
     void byteAlign() { skip(bits_ & 7); }
@@ -121,7 +122,8 @@ public:
     uint32_t nextStartCode();
 
 private:
-    // Tops the cache up to at least 57 bits: eight bytes at a time while the chunk has them.
+    // Tops the cache up to at least 56 bits (never 64, so that shifts by the count stay
+    // defined): eight bytes at a time while the chunk has them.
     void refill() {
         if (end_ - ptr_ >= 8) {
             // Bytes beyond the counted ones land where the next refill puts the same bytes
@@ -175,17 +177,28 @@ public:
         if (p_.bits < 32)
             refill();
     }
+    // Tops up to at least 56 bits without a data-dependent branch (none that a refill every few
+    // codes would make the predictor miss): for loops that read a code on every step.
+    void top() {
+        if (p_.end - p_.ptr >= 8)
+            fastRefill();
+        else if (p_.bits < 32)
+            refill();
+    }
     uint64_t cache() const { return p_.cache; }
 
 private:
+    void fastRefill() {
+        uint64_t v;
+        std::memcpy(&v, p_.ptr, sizeof v);
+        p_.cache |= __builtin_bswap64(v) >> p_.bits;
+        const int n = (63 - p_.bits) >> 3;
+        p_.ptr += n;
+        p_.bits += n * 8;
+    }
     void refill() {
         if (p_.end - p_.ptr >= 8) {
-            uint64_t v;
-            std::memcpy(&v, p_.ptr, sizeof v);
-            p_.cache |= __builtin_bswap64(v) >> p_.bits;
-            const int n = (63 - p_.bits) >> 3;
-            p_.ptr += n;
-            p_.bits += n * 8;
+            fastRefill();
             return;
         }
         reader_.setPosition(p_);

@@ -150,7 +150,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             if (pairs == pairsInPartition0)
                 d.usePartition(1);
         }
-        bs.ensure32();
+        bs.top();
         const uint64_t c = bs.cache();
         int run, magnitude, negative;
         if (!Intra && !firstApart && i < 0 && (c >> 63)) {
