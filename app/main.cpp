@@ -49,7 +49,7 @@ void printUsage(FILE* out) {
                "Options:\n"
                "  --windowed         play in an 800 x 600 window instead of full screen\n"
                "  --headless         render without any display or window\n"
-               "  --start SECONDS    start the clock at this demo time (0 to 250)\n"
+               "  --start SECONDS    start the clock and music at this demo time (0 to 250)\n"
                "  --null-device      draw nothing (measures the CPU side only)\n"
                "  --data DIR         read the data pack from DIR (default: data/ beside the\n"
                "                     program, or in the working directory)\n"
@@ -279,6 +279,8 @@ int main(int argc, char** argv) {
                                            : gfx::Backend::GlWindow;
     options.client = ClientHooks{clientInitialize, clientStart, clientStop, clientCleanup};
     options.interruptible = true;
+    // The clock and the music start there; the client's start reads it.
+    sequencer().startMs = cl.dumpFrame ? 0 : uint64_t(cl.startSeconds * 1000.0);
     DemoHost host(options);
     switch (host.failedAt()) {
     case DemoHost::Step::Display:
@@ -297,7 +299,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     DemoApp* app = host.app();
-    sequencer().startMs = cl.dumpFrame ? 0 : uint64_t(cl.startSeconds * 1000.0);
 
     int exitCode = 0;
     if (!cl.dumpLoadingPath.empty()) {

@@ -27,6 +27,19 @@ struct Timer {
     std::mutex mutex;
     std::condition_variable stop;
     bool stopping = false;
+
+    // A timer still running when the process exits (exit() from a library's fatal-error
+    // handler, say) stops with its table instead of ending the process in std::terminate.
+    ~Timer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        stop.notify_all();
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
 };
 
 std::mutex timersMutex;

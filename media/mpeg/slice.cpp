@@ -55,11 +55,10 @@ inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
 
 // Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
 // anything beyond the DC term is nonzero.
-template <bool Intra, bool Mpeg2, int Mode = kPlain>
-bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
-               bool dcOnly = false) {
+template <bool Intra, bool Mpeg2, int Mode, typename Reader>
+bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, bool& acPresent,
+                   bool dcOnly) {
     constexpr BlockNames names = blockNames<Intra, Mpeg2>();
-    BitReader& bs = d.bs;
     // Data partitioning: partition 0 holds the DC term of intra blocks and the first
     // priority_breakpoint - 64 (run, level) pairs when the breakpoint is 64 or more; the rest of
     // the block, its end_of_block included, is in partition 1.
@@ -70,15 +69,27 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
         if (breakpoint >= 64)
             pairsInPartition0 = breakpoint - 64;
     }
-    const uint8_t* scan = kScan[d.pic.alternate_scan];
     const bool chromaMatrix = cc != 0 && d.seq.chroma_format != 1;
-    const uint8_t* W;
-    if constexpr (Intra)
-        W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
-    else
-        W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
-                         : d.seq.non_intra_quantiser_matrix;
     const int qs = d.slice.quantiser_scale;
+    // The plain path keeps its tables across blocks; the scalable modes make them per block.
+    DecoderState::ScanWeights local;
+    DecoderState::ScanWeights& sw = Mode == kPlain ? d.scanWeights[Intra][chromaMatrix] : local;
+    if (sw.scale != qs) {
+        const uint8_t* scan = kScan[d.pic.alternate_scan];
+        const uint8_t* W;
+        if constexpr (Intra)
+            W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
+        else
+            W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
+                             : d.seq.non_intra_quantiser_matrix;
+        for (int k = 0; k < 64; ++k) {
+            sw.position[k] = scan[k];
+            sw.weight[k] = static_cast<uint16_t>(W[scan[k]] * qs);
+        }
+        sw.scale = qs;
+    }
+    const uint8_t* position = sw.position;
+    const uint16_t* weight = sw.weight;
     const VlcTable& table =
         (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
     int i;
@@ -114,31 +125,56 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
     } else {
         i = -1;
     }
-    int last = i;
+    // Dequantises the coefficient at scan index i into the block.
+    auto place = [&](int magnitude, int negative) {
+        const int val =
+            Mode == kSummed
+                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, weight[i])
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, weight[i]);
+        blk[position[i]] = static_cast<Coefficient<Mode>>(val);
+        sum += val;
+    };
+    constexpr bool firstApart = !Intra && Mode != kPartitioned;
+    if constexpr (firstApart) {
+        // "1s": the first coefficient of a non-intra block
+        bs.ensure32();
+        const uint64_t c = bs.cache();
+        if (c >> 63) {
+            i = 0;
+            place(1, static_cast<int>((c >> 62) & 1));
+            bs.skip(2);
+        }
+    }
     for (;;) {
         if constexpr (Mode == kPartitioned) {
             if (pairs == pairsInPartition0)
                 d.usePartition(1);
         }
-        bs.ensure57();
+        bs.top();
         const uint64_t c = bs.cache();
-        int run, level;
-        if (!Intra && i < 0 && (c >> 63)) {
+        int run, magnitude, negative;
+        if (!Intra && !firstApart && i < 0 && (c >> 63)) {
             // "1s": the first coefficient of a non-intra block
             run = 0;
-            level = ((c >> 62) & 1) ? -1 : 1;
+            magnitude = 1;
+            negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else {
             const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
-            if (e.length == 0) {
+            // (run, level) pairs have a nonzero level; invalid codes decode to value 0.
+            if (static_cast<unsigned>(e.value - 1) < static_cast<unsigned>(kDctEob - 1)) {
+                run = e.value >> 6;
+                magnitude = e.value & 63;
+                negative = static_cast<int>((c >> (63 - e.length)) & 1);
+                bs.skip(e.length + 1);
+            } else if (e.length == 0) {
                 d.diag.message("invalid Huffman code in %s()\n", names.function);
                 return false;
-            }
-            if (e.value == kDctEob) {
+            } else if (e.value == kDctEob) {
                 bs.skip(e.length);
                 break;
-            }
-            if (e.value == kDctEscape) {
+            } else { // escape
+                int level;
                 run = static_cast<int>((c >> 52) & 63);
                 if constexpr (Mpeg2) {
                     level = static_cast<int>(static_cast<int64_t>(c << 12) >> 52);
@@ -160,12 +196,8 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
                         bs.skip(20);
                     }
                 }
-            } else {
-                run = e.value >> 6;
-                level = e.value & 63;
-                if ((c >> (63 - e.length)) & 1)
-                    level = -level;
-                bs.skip(e.length + 1);
+                magnitude = std::abs(level);
+                negative = level < 0;
             }
         }
         i += run + 1;
@@ -173,21 +205,27 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
             d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
             return false;
         }
-        const int pos = scan[i];
-        const int val = Mode == kSummed ? dequantiseArithmetic<Intra, Mpeg2>(level, W[pos], qs)
-                                        : dequantise<Intra, Mpeg2>(level, W[pos], qs);
-        blk[pos] = static_cast<Coefficient<Mode>>(val);
-        sum += val;
-        last = i;
+        place(magnitude, negative);
         if constexpr (Mode == kPartitioned)
             ++pairs;
     }
-    acPresent = last > 0;
+    acPresent = i > 0;
     if constexpr (Mpeg2 && Mode != kSummed) {
         if (mismatchControl(sum, blk))
             acPresent = true;
     }
     return true;
+}
+
+template <bool Intra, bool Mpeg2, int Mode = kPlain>
+bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
+               bool dcOnly = false) {
+    if constexpr (Mode == kPartitioned) { // switches between the partitions' readers
+        return readBlockWith<Intra, Mpeg2, Mode>(d, d.bs, cc, blk, acPresent, dcOnly);
+    } else {
+        LocalBits bs(d.bs);
+        return readBlockWith<Intra, Mpeg2, Mode>(d, bs, cc, blk, acPresent, dcOnly);
+    }
 }
 
 // Reads the coded blocks of a macroblock and adds them to (or, intra, puts them into) the
