@@ -90,8 +90,9 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     }
     const uint8_t* position = sw.position;
     const uint16_t* weight = sw.weight;
-    const VlcTable& table =
-        (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
+    const VlcEntry* table =
+        ((Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0)
+            .entries();
     int i;
     int sum = 0;
     if constexpr (Intra) {
@@ -160,7 +161,8 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else {
-            const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
+            const VlcEntry e =
+                VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));
             // (run, level) pairs have a nonzero level; invalid codes decode to value 0.
             if (static_cast<unsigned>(e.value - 1) < static_cast<unsigned>(kDctEob - 1)) {
                 run = e.value >> 6;
