@@ -393,6 +393,12 @@ void DecoderState::decodeSlices() {
 }
 
 bool DecoderState::macroblockAddressIncrement(int& increment) {
+    // Most coded macroblocks follow the previous one: the code "1" for an increment of 1.
+    if (bs.peek32() >> 31) {
+        bs.skip(1);
+        increment = 1;
+        return true;
+    }
     increment = 0;
     for (;;) {
         const VlcEntry e = vlc.macroblockAddressIncrement.lookup(bs.peek32());
