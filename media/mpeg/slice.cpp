@@ -90,8 +90,9 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     }
     const uint8_t* position = sw.position;
     const uint16_t* weight = sw.weight;
-    const VlcTable& table =
-        (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
+    const VlcEntry* table =
+        ((Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0)
+            .entries();
     int i;
     int sum = 0;
     if constexpr (Intra) {
@@ -160,7 +161,8 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else {
-            const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
+            const VlcEntry e =
+                VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));
             // (run, level) pairs have a nonzero level; invalid codes decode to value 0.
             if (static_cast<unsigned>(e.value - 1) < static_cast<unsigned>(kDctEob - 1)) {
                 run = e.value >> 6;
@@ -230,9 +232,47 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
 
 // Reads the coded blocks of a macroblock and adds them to (or, intra, puts them into) the
 // prediction; kSummed only reads them into sumBlock.
+// Where the blocks of a 4:2:0 macroblock go, worked out once per macroblock: the top left
+// sample of its luma and both chroma blocks, and the plane strides (doubled in field pictures).
+struct BlockAddresses {
+    uint8_t* luma;
+    uint8_t* chroma[2];
+    ptrdiff_t lumaStride, chromaStride;
+};
+
+BlockAddresses blockAddresses420(DecoderState& d, int mbx, int mby) {
+    Frame& f = d.frames[d.currentIndex];
+    const bool framePicture = d.pic.picture_structure == kFramePicture;
+    const int parity = d.pic.picture_structure == kBottomField ? 1 : 0;
+    BlockAddresses a;
+    ptrdiff_t ps = f.plane[0].stride;
+    uint8_t* base = f.plane[0].data();
+    if (!framePicture) {
+        base += parity * ps;
+        ps *= 2;
+    }
+    a.luma = base + mby * 16 * ps + mbx * 16;
+    a.lumaStride = ps;
+    for (int c = 1; c < 3; ++c) {
+        ptrdiff_t cs = f.plane[c].stride;
+        uint8_t* cb = f.plane[c].data();
+        if (!framePicture) {
+            cb += parity * cs;
+            cs *= 2;
+        }
+        a.chroma[c - 1] = cb + mby * 8 * cs + mbx * 8;
+        a.chromaStride = cs;
+    }
+    return a;
+}
+
 template <int Mode>
 bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int mby, int dct_type) {
     const bool mpeg2 = d.seq.mpeg2;
+    const bool chroma420 = Mode != kSummed && d.seq.chroma_format == 1;
+    BlockAddresses addresses{};
+    if (chroma420)
+        addresses = blockAddresses420(d, mbx, mby);
     for (int n = 0; n < d.blockCount; ++n) {
         if (!(cbp & (1 << (d.blockCount - 1 - n))))
             continue;
@@ -265,7 +305,19 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
                 return false;
             uint8_t* dst;
             ptrdiff_t stride;
-            d.blockDestination(n, mbx, mby, dct_type, dst, stride);
+            if (chroma420) {
+                if (n < 4) {
+                    // Field DCT: blocks 2 and 3 hold the bottom field, starting one line down.
+                    stride = addresses.lumaStride << dct_type;
+                    dst = addresses.luma + (n & 1) * 8 +
+                          (n >> 1) * (dct_type ? 1 : 8) * addresses.lumaStride;
+                } else {
+                    stride = addresses.chromaStride;
+                    dst = addresses.chroma[n - 4];
+                }
+            } else {
+                d.blockDestination(n, mbx, mby, dct_type, dst, stride);
+            }
             // Intra blocks replace the picture, others add to the prediction.
             if (ac)
                 (intra ? d.kernels->idctPut : d.kernels->idctAdd)(blk, dst, stride);
@@ -341,6 +393,12 @@ void DecoderState::decodeSlices() {
 }
 
 bool DecoderState::macroblockAddressIncrement(int& increment) {
+    // Most coded macroblocks follow the previous one: the code "1" for an increment of 1.
+    if (bs.peek32() >> 31) {
+        bs.skip(1);
+        increment = 1;
+        return true;
+    }
     increment = 0;
     for (;;) {
         const VlcEntry e = vlc.macroblockAddressIncrement.lookup(bs.peek32());
@@ -446,21 +504,26 @@ int DecoderState::dmvector() {
 }
 
 bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress) {
-    const VlcEntry e = vlc.motionCode.lookup(bs.peek32());
+    // motion_code (at most 11 bits with its sign) and motion_residual (at most 8) are read from
+    // one look at the next 32 bits.
+    const uint32_t bits = bs.peek32();
+    const VlcEntry e = vlc.motionCode.lookup(bits);
     if (e.length == 0) {
         diag.message("Invalid motion_vector code (MBA %d, pic %d)\n", mbAddress, pictureCount);
         return false;
     }
-    bs.skip(e.length);
     const int motion_code = e.value;
     const int r_size = std::clamp(f_code, 1, 9) - 1;
     int delta = motion_code;
+    int used = e.length;
     if (r_size > 0 && motion_code != 0) {
-        const int motion_residual = static_cast<int>(bs.get(r_size));
+        const int motion_residual = static_cast<int>((bits << e.length) >> (32 - r_size));
+        used += r_size;
         delta = ((std::abs(motion_code) - 1) << r_size) + motion_residual + 1;
         if (motion_code < 0)
             delta = -delta;
     }
+    bs.skip(used);
     const int low = -(16 << r_size), high = (16 << r_size) - 1, range = 32 << r_size;
     int v = pmv + delta;
     if (v < low)
