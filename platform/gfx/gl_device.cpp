@@ -262,11 +262,18 @@ HRESULT GlDevice::drawIndexed(uint32_t type, uint32_t firstIndex, uint32_t count
     auto* vb = static_cast<GlVertexBuffer*>(state_.stream.get());
     auto* ib = static_cast<GlIndexBuffer*>(state_.indices.get());
     describeVertices(vb->name(), 0, state_.stride);
-    bindElements(ib->name());
     const uint32_t size = ib->indexSize();
-    glDrawElementsBaseVertex(
-        primitiveMode(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-        reinterpret_cast<const void*>(uintptr_t(firstIndex) * size), GLint(state_.baseVertex));
+    const GLenum indexType = size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    if (wireframeAsLines(type)) {
+        bindElements(ib->edgeList(firstIndex, count, size));
+        glDrawElementsBaseVertex(GL_LINES, GLsizei(count / 3 * 6), indexType, nullptr,
+                                 GLint(state_.baseVertex));
+    } else {
+        bindElements(ib->name());
+        glDrawElementsBaseVertex(primitiveMode(type), GLsizei(count), indexType,
+                                 reinterpret_cast<const void*>(uintptr_t(firstIndex) * size),
+                                 GLint(state_.baseVertex));
+    }
     markTargetRendered();
     return D3D_OK;
 }
@@ -296,6 +303,17 @@ HRESULT GlDevice::drawClient(uint32_t type, uint32_t count, const void* vertices
     }
     markTargetRendered();
     return D3D_OK;
+}
+
+// Wireframe triangle lists are drawn as line lists where that draws the same lines: without
+// culling (a line has no facing), with Gouraud shading (flat lines would take their colour
+// from their own first vertex) and without the per-triangle texture wrap. The rasteriser
+// then takes the lines directly instead of through its polygon-mode pipeline.
+bool GlDevice::wireframeAsLines(uint32_t type) const {
+    const auto& rs = state_.rs;
+    return type == D3DPT_TRIANGLELIST && rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME &&
+           rs[D3DRS_CULLMODE] == D3DCULL_NONE && rs[D3DRS_SHADEMODE] != D3DSHADE_FLAT &&
+           (lastKey_.pixel & kProgramWrapsTriangles) == 0;
 }
 
 // Without a window nothing paces the frames: a software rasteriser would queue every

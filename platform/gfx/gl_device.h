@@ -68,6 +68,8 @@ private:
     GLuint programFor(const ProgramKey& key);
     GLuint samplerFor(const std::array<uint32_t, kStageStateCount>& t);
 
+    bool wireframeAsLines(uint32_t type) const;
+
     // Brings GL up to the device state for a draw of the given primitive type.
     void prepare(uint32_t type);
     void applyRenderStates(const std::array<uint32_t, kRenderStateCount>& rs);
