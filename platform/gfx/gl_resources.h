@@ -123,6 +123,13 @@ private:
 // A vertex or index buffer: the main-memory bytes of BufferBase mirrored in a GL buffer;
 // unlock uploads the locked range. Base is VertexBufferBase or IndexBufferBase, Layout the
 // vertex format or the index format.
+// A number no other buffer contents ever had: buffers take a new one on creation and on
+// every write, so caches built from them can tell when they are stale.
+inline uint64_t nextBufferSerial() {
+    static uint64_t serial = 0;
+    return ++serial;
+}
+
 template <class Base> class GlBuffer final : public Base {
 public:
     template <class Layout>
@@ -145,6 +152,7 @@ public:
     GlBuffer(const GlBuffer&) = delete;
     GlBuffer& operator=(const GlBuffer&) = delete;
     GLuint name() const { return name_; }
+    uint64_t serial() const { return serial_; }
 
     // Index buffers: the edges of the count / 3 triangles from firstIndex as a line list of
     // the same index size, for wireframe drawn as lines rather than as polygon-mode
@@ -183,6 +191,7 @@ protected:
     void commit(uint32_t offset, uint32_t size, bool discard) override {
         const std::vector<uint8_t>& bytes = this->memory().bytes;
         edgesCount_ = 0; // the edge list no longer matches
+        serial_ = nextBufferSerial();
         ctx_->bind();
         glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
         if (discard || (offset == 0 && size == bytes.size())) {
@@ -198,6 +207,7 @@ private:
     std::shared_ptr<GlContext> ctx_;
     GLenum usage_;
     GLuint name_ = 0;
+    uint64_t serial_ = nextBufferSerial();
     GLuint edges_ = 0;
     uint32_t edgesFirst_ = 0, edgesCount_ = 0;
 };
