@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace gfx::detail {
@@ -65,6 +66,12 @@ GlDevice::~GlDevice() {
     glDeleteBuffers(1, &ubo_);
     glDeleteBuffers(1, &streamVertices_);
     glDeleteBuffers(1, &streamIndices_);
+    for (WrappedMesh& m : wrapped_) {
+        if (m.vertices != 0) {
+            glDeleteBuffers(1, &m.vertices);
+            glDeleteBuffers(1, &m.indices);
+        }
+    }
     glDeleteFramebuffers(1, &fbo_);
     glDeleteFramebuffers(1, &readFbo_);
     glDeleteVertexArrays(1, &vao_);
@@ -254,15 +261,25 @@ HRESULT GlDevice::drawArrays(uint32_t type, uint32_t first, uint32_t count) {
 
 HRESULT GlDevice::drawIndexed(uint32_t type, uint32_t firstIndex, uint32_t count) {
     ctx_->bind();
+    if (type == D3DPT_TRIANGLELIST && drawWrappedOnCpu(firstIndex, count)) {
+        return D3D_OK;
+    }
     prepare(type);
     auto* vb = static_cast<GlVertexBuffer*>(state_.stream.get());
     auto* ib = static_cast<GlIndexBuffer*>(state_.indices.get());
     describeVertices(vb->name(), 0, state_.stride);
-    bindElements(ib->name());
     const uint32_t size = ib->indexSize();
-    glDrawElementsBaseVertex(
-        primitiveMode(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-        reinterpret_cast<const void*>(uintptr_t(firstIndex) * size), GLint(state_.baseVertex));
+    const GLenum indexType = size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    if (wireframeAsLines(type)) {
+        bindElements(ib->edgeList(firstIndex, count, size));
+        glDrawElementsBaseVertex(GL_LINES, GLsizei(count / 3 * 6), indexType, nullptr,
+                                 GLint(state_.baseVertex));
+    } else {
+        bindElements(ib->name());
+        glDrawElementsBaseVertex(primitiveMode(type), GLsizei(count), indexType,
+                                 reinterpret_cast<const void*>(uintptr_t(firstIndex) * size),
+                                 GLint(state_.baseVertex));
+    }
     markTargetRendered();
     return D3D_OK;
 }
@@ -292,6 +309,156 @@ HRESULT GlDevice::drawClient(uint32_t type, uint32_t count, const void* vertices
     }
     markTargetRendered();
     return D3D_OK;
+}
+
+// Texture wrap the short way round per triangle, for indexed triangle lists: instead of a
+// geometry stage reworking every triangle of every draw (the rasteriser runs it on the CPU,
+// a quarter of a scene's time), the buffers are rewritten once: triangles whose corners
+// the wrap moves get corners of their own with the coordinates that stage would give,
+// anchored on each triangle's first corner; the rest keep their shared vertices. Then they
+// draw as plain triangles. False where the geometry stage is kept.
+bool GlDevice::drawWrappedOnCpu(uint32_t firstIndex, uint32_t count) {
+    const ProgramKey key = makeProgramKey(state_, true);
+    if ((key.pixel & kProgramWrapsTriangles) == 0 || firstIndex % 3 != 0) {
+        return false;
+    }
+    auto* vb = static_cast<GlVertexBuffer*>(state_.stream.get());
+    auto* ib = static_cast<GlIndexBuffer*>(state_.indices.get());
+    const WrappedMesh& mesh = wrappedMesh(vb, ib, (key.pixel >> 8) & 0xFF);
+    prepare(D3DPT_TRIANGLELIST, true);
+    describeVertices(mesh.vertices, 0, state_.stride);
+    bindElements(mesh.indices);
+    glDrawElementsBaseVertex(GL_TRIANGLES, GLsizei(count), GL_UNSIGNED_INT,
+                             reinterpret_cast<const void*>(uintptr_t(firstIndex) * 4),
+                             GLint(state_.baseVertex));
+    markTargetRendered();
+    return true;
+}
+
+// The wrapped buffers for the current vertex layout; kept while the buffers, the layout
+// and the wrap bits stay the same.
+const GlDevice::WrappedMesh& GlDevice::wrappedMesh(GlVertexBuffer* vb, GlIndexBuffer* ib,
+                                                   uint32_t wrap) {
+    const uint32_t stride = state_.stride, fvf = state_.fvf, base = state_.baseVertex;
+    WrappedMesh* slot = &wrapped_[0];
+    for (WrappedMesh& m : wrapped_) {
+        if (m.vertices != 0 && m.vertexSerial == vb->serial() && m.indexSerial == ib->serial() &&
+            m.baseVertex == base && m.stride == stride && m.fvf == fvf && m.wrap == wrap) {
+            m.lastUse = ++wrappedUses_;
+            return m;
+        }
+        if (m.lastUse < slot->lastUse) {
+            slot = &m;
+        }
+    }
+    // Where each coordinate set sits in a vertex (the layout describeVertices gives the
+    // attributes), and how many floats it has.
+    const uint32_t position = fvf & D3DFVF_POSITION_MASK;
+    uint32_t offset = position == D3DFVF_XYZRHW  ? 16u
+                      : position >= D3DFVF_XYZB1 ? 12 + 4 * ((position - D3DFVF_XYZ) / 2)
+                                                 : 12u;
+    offset += (fvf & D3DFVF_NORMAL ? 12u : 0u) + (fvf & D3DFVF_PSIZE ? 4u : 0u) +
+              (fvf & D3DFVF_DIFFUSE ? 4u : 0u) + (fvf & D3DFVF_SPECULAR ? 4u : 0u);
+    const uint32_t sets =
+        std::min<uint32_t>((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT, 8);
+    uint32_t setOffset[4] = {}, setFloats[4] = {};
+    for (uint32_t i = 0; i < sets; ++i) {
+        static constexpr uint32_t kFloats[4] = {2, 3, 4, 1};
+        const uint32_t n = kFloats[(fvf >> (16 + 2 * i)) & 3];
+        if (i < 4) {
+            setOffset[i] = offset;
+            setFloats[i] = n;
+        }
+        offset += 4 * n;
+    }
+
+    std::vector<uint8_t> vertices = vb->memory().bytes;
+    const std::vector<uint8_t>& source = vb->memory().bytes;
+    const std::vector<uint8_t>& indexBytes = ib->memory().bytes;
+    const uint32_t indexSize = ib->indexSize();
+    const uint32_t count = uint32_t(indexBytes.size() / indexSize);
+    const uint64_t vertexCount = source.size() / stride;
+    std::vector<uint32_t> indices(count);
+    for (uint32_t c = 0; c < count; ++c) {
+        std::memcpy(&indices[c], indexBytes.data() + size_t(c) * indexSize, indexSize);
+    }
+    auto coordinate = [&](const uint8_t* vertex, uint32_t set, uint32_t axis) {
+        float f;
+        std::memcpy(&f, vertex + setOffset[set] + 4 * axis, 4);
+        return f;
+    };
+    uint8_t corner[256];
+    for (uint32_t c = 0; c + 3 <= count; c += 3) {
+        const uint64_t first = uint64_t(base) + indices[c];
+        // Corners past the vertices are never drawn (every draw is checked).
+        if (first >= vertexCount) {
+            continue;
+        }
+        for (uint32_t i = 1; i < 3; ++i) {
+            const uint64_t at = uint64_t(base) + indices[c + i];
+            if (at >= vertexCount) {
+                continue;
+            }
+            std::memcpy(corner, source.data() + at * stride, std::min(stride, 256u));
+            bool moved = false;
+            for (uint32_t set = 0; set < std::min(sets, 4u); ++set) {
+                const uint32_t bits = (wrap >> (2 * set)) & 3;
+                for (uint32_t axis = 0; axis < std::min(setFloats[set], 2u); ++axis) {
+                    if ((bits & (axis == 0 ? D3DWRAP_U : D3DWRAP_V)) == 0) {
+                        continue;
+                    }
+                    const float anchor = coordinate(source.data() + first * stride, set, axis);
+                    const float x = coordinate(corner, set, axis);
+                    const float shift = std::floor(anchor - x + 0.5f);
+                    if (shift != 0.0f) {
+                        const float wrapped = x + shift;
+                        std::memcpy(corner + setOffset[set] + 4 * axis, &wrapped, 4);
+                        moved = true;
+                    }
+                }
+            }
+            if (moved) {
+                indices[c + i] = uint32_t(vertices.size() / stride - base);
+                vertices.insert(vertices.end(), source.data() + at * stride,
+                                source.data() + (at + 1) * stride);
+                std::memcpy(vertices.data() + vertices.size() - stride, corner,
+                            std::min(stride, 256u));
+            }
+        }
+    }
+    if (slot->vertices == 0) {
+        GLuint names[2];
+        glGenBuffers(2, names);
+        slot->vertices = names[0];
+        slot->indices = names[1];
+    }
+    glBindBuffer(GL_COPY_WRITE_BUFFER, slot->vertices);
+    glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(vertices.size()), vertices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, slot->indices);
+    glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(indices.size() * 4), indices.data(),
+                 GL_STATIC_DRAW);
+    slot->vertexSerial = vb->serial();
+    slot->indexSerial = ib->serial();
+    slot->baseVertex = base;
+    slot->stride = stride;
+    slot->fvf = fvf;
+    slot->wrap = wrap;
+    slot->lastUse = ++wrappedUses_;
+    // The same names may have held other buffers: describe and bind again.
+    applied_.arrayBuffer = applied_.elementBuffer = ~0u;
+    return *slot;
+}
+
+// Wireframe triangle lists are drawn as line lists where that draws the same lines: without
+// culling (a line has no facing), with Gouraud shading (flat lines would take their colour
+// from their own first vertex) and without the per-triangle texture wrap. The rasteriser
+// then takes the lines directly instead of through its polygon-mode pipeline.
+bool GlDevice::wireframeAsLines(uint32_t type) const {
+    const auto& rs = state_.rs;
+    return type == D3DPT_TRIANGLELIST && rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME &&
+           rs[D3DRS_CULLMODE] == D3DCULL_NONE && rs[D3DRS_SHADEMODE] != D3DSHADE_FLAT &&
+           (lastKey_.pixel & kProgramWrapsTriangles) == 0;
 }
 
 // Without a window nothing paces the frames: a software rasteriser would queue every

@@ -68,8 +68,14 @@ private:
     GLuint programFor(const ProgramKey& key);
     GLuint samplerFor(const std::array<uint32_t, kStageStateCount>& t);
 
-    // Brings GL up to the device state for a draw of the given primitive type.
-    void prepare(uint32_t type);
+    bool wireframeAsLines(uint32_t type) const;
+    bool drawWrappedOnCpu(uint32_t firstIndex, uint32_t count);
+    struct WrappedMesh;
+    const WrappedMesh& wrappedMesh(GlVertexBuffer* vb, GlIndexBuffer* ib, uint32_t wrap);
+
+    // Brings GL up to the device state for a draw of the given primitive type; with
+    // wrapDone the texture coordinates arrive wrapped already.
+    void prepare(uint32_t type, bool wrapDone = false);
     void applyRenderStates(const std::array<uint32_t, kRenderStateCount>& rs);
 
 public:
@@ -93,6 +99,17 @@ private:
     static constexpr size_t kFramesInFlight = 2;
     GLsync frameFences_[kFramesInFlight] = {};
     size_t frameFenceNext_ = 0;
+    // Indexed triangle lists with their coordinates wrapped: the vertices with the corners
+    // the wrap moves added, 32-bit indices.
+    struct WrappedMesh {
+        uint64_t vertexSerial = 0, indexSerial = 0;
+        uint32_t baseVertex = 0, stride = 0, fvf = 0, wrap = 0;
+        GLuint vertices = 0, indices = 0;
+        uint64_t lastUse = 0;
+    };
+    static constexpr size_t kWrappedMeshes = 4;
+    WrappedMesh wrapped_[kWrappedMeshes];
+    uint64_t wrappedUses_ = 0;
 };
 
 } // namespace gfx::detail

@@ -8,6 +8,7 @@
 
 #include <GL/glcorearb.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -122,6 +123,13 @@ private:
 // A vertex or index buffer: the main-memory bytes of BufferBase mirrored in a GL buffer;
 // unlock uploads the locked range. Base is VertexBufferBase or IndexBufferBase, Layout the
 // vertex format or the index format.
+// A number no other buffer contents ever had: buffers take a new one on creation and on
+// every write, so caches built from them can tell when they are stale.
+inline uint64_t nextBufferSerial() {
+    static uint64_t serial = 0;
+    return ++serial;
+}
+
 template <class Base> class GlBuffer final : public Base {
 public:
     template <class Layout>
@@ -137,14 +145,53 @@ public:
     ~GlBuffer() override {
         ctx_->bind();
         glDeleteBuffers(1, &name_);
+        if (edges_ != 0) {
+            glDeleteBuffers(1, &edges_);
+        }
     }
     GlBuffer(const GlBuffer&) = delete;
     GlBuffer& operator=(const GlBuffer&) = delete;
     GLuint name() const { return name_; }
+    uint64_t serial() const { return serial_; }
+
+    // Index buffers: the edges of the count / 3 triangles from firstIndex as a line list of
+    // the same index size, for wireframe drawn as lines rather than as polygon-mode
+    // triangles. Built on first use and again after the indices change. Each triangle
+    // (a, b, c) gives (c, a), (a, b), (b, c): the edges and directions polygon-mode lines
+    // draw, so the picture is the same.
+    GLuint edgeList(uint32_t firstIndex, uint32_t count, uint32_t indexSize) {
+        if (edges_ != 0 && edgesFirst_ == firstIndex && edgesCount_ == count) {
+            return edges_;
+        }
+        const uint8_t* src = this->memory().bytes.data() + size_t(firstIndex) * indexSize;
+        const uint32_t triangles = count / 3;
+        std::vector<uint8_t> lines(size_t(triangles) * 6 * indexSize);
+        uint8_t* out = lines.data();
+        for (uint32_t t = 0; t < triangles; ++t) {
+            const uint8_t* a = src + size_t(3 * t) * indexSize;
+            const uint8_t* b = a + indexSize;
+            const uint8_t* c = b + indexSize;
+            for (const uint8_t* v : {c, a, a, b, b, c}) {
+                std::memcpy(out, v, indexSize);
+                out += indexSize;
+            }
+        }
+        ctx_->bind();
+        if (edges_ == 0) {
+            glGenBuffers(1, &edges_);
+        }
+        glBindBuffer(GL_COPY_WRITE_BUFFER, edges_);
+        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(lines.size()), lines.data(), GL_STATIC_DRAW);
+        edgesFirst_ = firstIndex;
+        edgesCount_ = count;
+        return edges_;
+    }
 
 protected:
     void commit(uint32_t offset, uint32_t size, bool discard) override {
         const std::vector<uint8_t>& bytes = this->memory().bytes;
+        edgesCount_ = 0; // the edge list no longer matches
+        serial_ = nextBufferSerial();
         ctx_->bind();
         glBindBuffer(GL_COPY_WRITE_BUFFER, name_);
         if (discard || (offset == 0 && size == bytes.size())) {
@@ -160,6 +207,9 @@ private:
     std::shared_ptr<GlContext> ctx_;
     GLenum usage_;
     GLuint name_ = 0;
+    uint64_t serial_ = nextBufferSerial();
+    GLuint edges_ = 0;
+    uint32_t edgesFirst_ = 0, edgesCount_ = 0;
 };
 
 using GlVertexBuffer = GlBuffer<VertexBufferBase>;

@@ -278,7 +278,7 @@ GLuint GlDevice::samplerFor(const std::array<uint32_t, kStageStateCount>& t) {
 }
 
 // Brings GL up to the device state for a draw of the given primitive type.
-void GlDevice::prepare(uint32_t type) {
+void GlDevice::prepare(uint32_t type, bool wrapDone) {
     bindTarget();
     // GL names are reused after deletion: a changed binding is always sent again.
     if (dirty_ & kDirtyVertexInput) {
@@ -288,7 +288,7 @@ void GlDevice::prepare(uint32_t type) {
         std::fill(std::begin(applied_.texture), std::end(applied_.texture), ~0u);
     }
     const auto& rs = state_.rs;
-    const bool triangles = type >= D3DPT_TRIANGLELIST;
+    const bool triangles = type >= D3DPT_TRIANGLELIST && !wrapDone;
 
     const ProgramKey key = makeProgramKey(state_, triangles);
     if (!(key == lastKey_) || lastProgram_ == 0) {
