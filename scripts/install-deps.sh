@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the demo need. Idempotent: does
 # nothing when all are present. Needs root (or prints the command to run) when some are not.
+# With package names as arguments it installs those instead (optional tools, see bench/).
 set -euo pipefail
 
-packages=(
+default_packages=(
   build-essential cmake pkg-config git
   libsdl2-dev libsdl2-mixer-dev
   libjpeg62-turbo-dev libpng-dev
@@ -13,6 +14,11 @@ packages=(
   ffmpeg lame
   xvfb xauth
 )
+if [ $# -gt 0 ]; then
+  packages=("$@")
+else
+  packages=("${default_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
