@@ -1,9 +1,12 @@
 #include "platform/process.h"
+#include "platform/files.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/wait.h>
+#include <system_error>
 
 namespace platform {
 
@@ -31,6 +34,12 @@ int OutputPipe::close() {
 bool commandExists(const std::string& name) {
     std::string probe = "command -v '" + name + "' >/dev/null 2>&1";
     return std::system(probe.c_str()) == 0;
+}
+
+std::string executableDirectory() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
 }
 
 } // namespace platform
