@@ -18,4 +18,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Run test binaries through Wine when CMake or CTest needs to execute one.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# (Debian's wine64 package has no wine64 on PATH; `wine` starts 64-bit programs.)
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

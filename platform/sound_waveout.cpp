@@ -50,7 +50,6 @@ bool decodeMp3(const char* path, int rate, std::vector<int16_t>* out) {
     }
     // Any input becomes 16-bit stereo at the asked rate (mpg123 resamples when it must).
     mpg123_param(h.get(), MPG123_FLAGS, MPG123_FORCE_STEREO | MPG123_QUIET, 0.0);
-    mpg123_param(h.get(), MPG123_RESYNC_LIMIT, -1, 0.0);
     mpg123_format_none(h.get());
     if (mpg123_format(h.get(), rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
         mpg123_open(h.get(), path) != MPG123_OK) {

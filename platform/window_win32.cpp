@@ -388,8 +388,9 @@ bool getMessage(Message* m) {
         if (nextMessage(m, &isQuit)) {
             return !isQuit;
         }
-        if (windows.empty() && currentMode == DisplayMode::Headless) {
-            // Nothing to do and nothing that could ever arrive: hand back an empty quit.
+        if (currentMode == DisplayMode::Headless) {
+            // Hidden windows get no input: with nothing to do, nothing could ever arrive, so a
+            // caller waiting here would hang. Hand back an empty quit.
             *m = {nullptr, WM_QUIT, 0, 0};
             return false;
         }

@@ -58,6 +58,36 @@ void reportFailure(const std::string& text) {
     }
 }
 
+// A device asked for without any window (tests, tools) renders into a hidden window of its own.
+class OffscreenWindow {
+public:
+    OffscreenWindow(uint32_t width, uint32_t height) {
+        static const bool registered = [] {
+            WNDCLASSA wc{};
+            wc.lpfnWndProc = DefWindowProcA;
+            wc.hInstance = GetModuleHandleA(nullptr);
+            wc.lpszClassName = kClassName;
+            return RegisterClassA(&wc) != 0;
+        }();
+        if (registered) {
+            hwnd_ = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, int(width), int(height),
+                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        }
+    }
+    ~OffscreenWindow() {
+        if (hwnd_ != nullptr) {
+            DestroyWindow(hwnd_);
+        }
+    }
+    OffscreenWindow(const OffscreenWindow&) = delete;
+    OffscreenWindow& operator=(const OffscreenWindow&) = delete;
+    HWND get() const { return hwnd_; }
+
+private:
+    static constexpr const char* kClassName = "demo offscreen device";
+    HWND hwnd_ = nullptr;
+};
+
 void copyCaps(const D3DCAPS8& in, Caps* out) {
     *out = Caps{};
     out->DeviceType = uint32_t(in.DeviceType);
@@ -104,8 +134,10 @@ bool toNative(IDirect3D8* d3d, const PresentParameters& in, D3DPRESENT_PARAMETER
 
 class D3d8Device final : public Device {
 public:
-    D3d8Device(IDirect3DDevice8* device, HWND window, uint32_t width, uint32_t height)
-        : device_(device), window_(window), width_(width), height_(height) {
+    D3d8Device(IDirect3DDevice8* device, HWND window, std::unique_ptr<OffscreenWindow> own,
+               uint32_t width, uint32_t height)
+        : ownWindow_(std::move(own)), device_(device), window_(window), width_(width),
+          height_(height) {
         createWhiteTexture();
         bindDefaults();
     }
@@ -522,6 +554,7 @@ private:
         }
     }
 
+    std::unique_ptr<OffscreenWindow> ownWindow_; // outlives the device (declared first)
     ComPtr<IDirect3DDevice8> device_;
     HWND window_;
     uint32_t width_, height_;
@@ -572,6 +605,13 @@ public:
             return D3DERR_NOTAVAILABLE;
         }
         HWND focus = static_cast<HWND>(platform::nativeWindow(focusWindow));
+        std::unique_ptr<OffscreenWindow> own;
+        if (window == nullptr && focus == nullptr) {
+            own =
+                std::make_unique<OffscreenWindow>(native.BackBufferWidth, native.BackBufferHeight);
+            window = own->get();
+            native.hDeviceWindow = window;
+        }
         IDirect3DDevice8* created = nullptr;
         ::HRESULT hr =
             d3d_->CreateDevice(adapter, D3DDEVTYPE(deviceType), focus != nullptr ? focus : window,
@@ -588,7 +628,8 @@ public:
             reportFailure("Direct3D 8 refused to create the device (" + resultText(hr) + ")");
             return FAILED(hr) ? hr : D3DERR_NOTAVAILABLE;
         }
-        *device = new D3d8Device(created, window, native.BackBufferWidth, native.BackBufferHeight);
+        *device = new D3d8Device(created, window, std::move(own), native.BackBufferWidth,
+                                 native.BackBufferHeight);
         return D3D_OK;
     }
 
