@@ -25,7 +25,7 @@ fi
 # --- Debian packages -------------------------------------------------------------------------
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine64 xvfb xauth
+  wine wine64 xvfb xauth xdotool
   cmake make dpkg-dev autoconf automake libtool pkg-config zip unzip
   libgtest-dev
 )
@@ -195,7 +195,7 @@ if ! stamp mpg123; then
   rm -rf "$deps/build-mpg123" && mkdir -p "$deps/build-mpg123"
   (cd "$deps/build-mpg123" &&
    "$src/mpg123/configure" --host=$host --prefix="$prefix" CC="$cc" \
-     --disable-shared --enable-static --disable-components --enable-libmpg123 \
+     --disable-shared --enable-static \
      --with-cpu=x86-64 --disable-modules >/dev/null &&
    make -j"$jobs" >/dev/null && make install >/dev/null)
   done_stamp mpg123
