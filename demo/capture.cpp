@@ -36,14 +36,6 @@ bool endsWith(const std::string& s, const std::string& suffix) {
            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string shellQuote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
 bool writeWav(const std::string& path, const int16_t* samples, size_t count) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) {
@@ -118,22 +110,33 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
             return 1;
         }
         std::string music = platform::resolveDataPath("data/music.mp3");
-        char span[96];
-        std::snprintf(span, sizeof span, "-ss %.3f -t %.3f", double(fromMs) / 1000.0,
-                      double(toMs - fromMs) / 1000.0);
+        char from[32], length[32];
+        std::snprintf(from, sizeof from, "%.3f", double(fromMs) / 1000.0);
+        std::snprintf(length, sizeof length, "%.3f", double(toMs - fromMs) / 1000.0);
         // In a session of its own the encoder does not see the terminal's Ctrl-C: we finish
         // the file ourselves by closing its input.
-        std::string command = platform::commandExists("setsid") ? "exec setsid " : "exec ";
-        command += "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
-                   std::to_string(app->width) + "x" + std::to_string(app->height) + " -r " +
-                   std::to_string(fps) + " -i - ";
+        std::vector<std::string> args = {"-loglevel",
+                                         "error",
+                                         "-y",
+                                         "-f",
+                                         "rawvideo",
+                                         "-pix_fmt",
+                                         "bgra",
+                                         "-s",
+                                         std::to_string(app->width) + "x" +
+                                             std::to_string(app->height),
+                                         "-r",
+                                         std::to_string(fps),
+                                         "-i",
+                                         "-"};
         if (std::filesystem::exists(music)) {
-            command += std::string(span) + " -i " + shellQuote(music) + " -map 0:v -map 1:a ";
+            args.insert(args.end(),
+                        {"-ss", from, "-t", length, "-i", music, "-map", "0:v", "-map", "1:a"});
         }
-        command += "-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p -c:a aac -b:a 160k "
-                   "-shortest " +
-                   shellQuote(options.output);
-        if (!encoder.open(command)) {
+        args.insert(args.end(),
+                    {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
+                     "-c:a", "aac", "-b:a", "160k", "-shortest", options.output});
+        if (!encoder.openProgram("ffmpeg", args)) {
             std::fprintf(stderr, "capture: cannot start ffmpeg\n");
             return 1;
         }

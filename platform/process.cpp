@@ -17,6 +17,26 @@ bool OutputPipe::open(const std::string& command) {
     return file_ != nullptr;
 }
 
+namespace {
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+} // namespace
+
+bool OutputPipe::openProgram(const std::string& program,
+                             const std::vector<std::string>& arguments) {
+    std::string command = commandExists("setsid") ? "exec setsid " : "exec ";
+    command += shellQuote(program);
+    for (const std::string& a : arguments) {
+        command += " " + shellQuote(a);
+    }
+    return open(command);
+}
+
 bool OutputPipe::write(const void* data, size_t size) {
     auto* f = static_cast<FILE*>(file_);
     return f != nullptr && std::fwrite(data, 1, size, f) == size;

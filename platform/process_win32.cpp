@@ -17,6 +17,40 @@ bool OutputPipe::open(const std::string& command) {
     return file_ != nullptr;
 }
 
+namespace {
+// One argument in double quotes as the C runtime splits command lines: backslashes before a
+// quote are doubled, quotes escaped.
+std::string quoteArgument(const std::string& s) {
+    std::string q = "\"";
+    size_t backslashes = 0;
+    for (char c : s) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            q.append(backslashes * 2 + 1, '\\');
+        } else {
+            q.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        q += c;
+    }
+    q.append(backslashes * 2, '\\');
+    return q + "\"";
+}
+} // namespace
+
+bool OutputPipe::openProgram(const std::string& program,
+                             const std::vector<std::string>& arguments) {
+    std::string command = quoteArgument(program);
+    for (const std::string& a : arguments) {
+        command += " " + quoteArgument(a);
+    }
+    // cmd /c drops the outermost pair of quotes of a line that holds more than two.
+    return open("\"" + command + "\"");
+}
+
 bool OutputPipe::write(const void* data, size_t size) {
     auto* f = static_cast<FILE*>(file_);
     return f != nullptr && std::fwrite(data, 1, size, f) == size;
