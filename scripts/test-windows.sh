@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
 # Builds the Windows preset (cross-compiled with mingw-w64) and runs it under Wine on a
-# virtual X server: the Windows test binaries (CTest, through Wine), then a smoke play:
+# virtual X server: the Windows test binaries (scripts/run-windows-tests.sh), then a smoke play:
 # frame dumps of a few scenes, a windowed play that must quit on Escape, and the bad-input
 # checks (missing d3d8.dll, --headless, a damaged picture).
 # Wine runs in a private prefix in build-windows/wineprefix with its debug output off.
 #   scripts/test-windows.sh            everything
 #   scripts/test-windows.sh --no-build skip deps and building (use what is in build-windows/)
-#   scripts/test-windows.sh -R REGEX   only the CTest tests matching REGEX, then the smoke play
+#   scripts/test-windows.sh --filter F GoogleTest filter for the unit tests (e.g. 'Win32*:Gdi*')
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-windows
 
 do_build=1
-ctest_args=()
+gtest_filter='*'
 while [ $# -gt 0 ]; do
   case $1 in
     --no-build) do_build=0 ;;
-    -R) ctest_args+=(-R "$2"); shift ;;
+    --filter) gtest_filter=$2; shift ;;
     *) echo "test-windows: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -50,8 +50,13 @@ run_x() {
   xvfb-run -a -s "-screen 0 1024x768x24" "$@"
 }
 
+# One Wine server for the whole run instead of one per program.
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
 echo "test-windows: unit tests under Wine"
-if ! run_x ctest --test-dir "$build" --output-on-failure -j1 --timeout 600 "${ctest_args[@]}"; then
+mapfile -t binaries < <(find "$build/tests" -name '*.exe' | sort)
+if ! run_x scripts/run-windows-tests.sh "$gtest_filter" "${binaries[@]}"; then
   fail "the Windows test suite"
 fi
 
