@@ -6,6 +6,7 @@
 #include "demo/sequencer.h"
 #include "platform/files.h"
 #include "platform/png.h"
+#include "platform/process.h"
 #include "platform/sound.h"
 #include "platform/timer.h"
 #include "platform/window.h"
@@ -19,6 +20,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -35,6 +38,7 @@ struct CommandLine {
     bool dumpFrame = false;
     double dumpSeconds = 0.0;
     std::string dumpPath;
+    int jobs = std::max(1, int(std::thread::hardware_concurrency()));
 };
 
 void printUsage(FILE* out) {
@@ -45,7 +49,7 @@ void printUsage(FILE* out) {
                "Options:\n"
                "  --windowed         play in an 800 x 600 window instead of full screen\n"
                "  --headless         render without any display or window\n"
-               "  --start SECONDS    start the clock at this demo time (0 to 250)\n"
+               "  --start SECONDS    start the clock and music at this demo time (0 to 250)\n"
                "  --null-device      draw nothing (measures the CPU side only)\n"
                "  --data DIR         read the data pack from DIR (default: data/ beside the\n"
                "                     program, or in the working directory)\n"
@@ -56,6 +60,11 @@ void printUsage(FILE* out) {
                "  --fps N            frame rate of capture, virtual play and frame dumps\n"
                "                     (default 60)\n"
                "  --from S, --to S   capture only demo seconds S to S (default 0 to 250)\n"
+               "  --jobs N           capture with N processes, one scene each (default: the\n"
+               "                     number of cores; 1 plays the span in one pass)\n"
+               "  --piece FIRST COUNT\n"
+               "                     capture only frames FIRST to FIRST+COUNT-1 of the span, no\n"
+               "                     music (what --jobs runs in each process)\n"
                "  --dump-loading FILE.png\n"
                "                     write the loading picture as presented, then exit\n"
                "  --dump-frame SECONDS FILE.png\n"
@@ -123,6 +132,32 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
                 cl->captureOptions.fps = int(value);
             } else {
                 (arg == "--from" ? cl->captureOptions.from : cl->captureOptions.to) = value;
+            }
+        } else if (arg == "--jobs" || arg == "--piece") {
+            const int count = arg == "--jobs" ? 1 : 2;
+            unsigned long long values[2] = {0, 0};
+            for (int k = 0; k < count; ++k) {
+                char* end = nullptr;
+                const char* text = i + 1 + k < argc ? argv[i + 1 + k] : "";
+                values[k] = std::strtoull(text, &end, 10);
+                if (end == text || *end != '\0' || text[0] == '-' || values[k] > 1000000) {
+                    std::fprintf(stderr, "demo: %s needs %s\n", arg.c_str(),
+                                 count == 1 ? "a number of processes from 1"
+                                            : "a first frame and a frame count");
+                    return 2;
+                }
+            }
+            i += count;
+            if (arg == "--jobs") {
+                if (values[0] < 1 || values[0] > 256) {
+                    std::fprintf(stderr, "demo: --jobs takes 1 to 256 processes\n");
+                    return 2;
+                }
+                cl->jobs = int(values[0]);
+            } else {
+                cl->captureOptions.piece = true;
+                cl->captureOptions.firstFrame = values[0];
+                cl->captureOptions.frameCount = values[1];
             }
         } else if (arg == "--start") {
             if (i + 1 >= argc) {
@@ -212,6 +247,22 @@ int main(int argc, char** argv) {
     int status = parseCommandLine(argc, argv, &cl);
     if (status >= 0) {
         return status;
+    }
+
+    // A capture of several scenes on several cores: one process per scene, this one joins.
+    if (cl.capture && !cl.captureOptions.output.empty() && !cl.captureOptions.piece &&
+        cl.jobs > 1 && capturePieces(cl.captureOptions).size() > 1) {
+        platform::installInterruptHandler();
+        std::vector<std::string> pieceArgs;
+        if (!cl.dataDirectory.empty()) {
+            platform::setDataDirectory(cl.dataDirectory);
+            pieceArgs = {"--data", cl.dataDirectory};
+        }
+        if (cl.nullDevice) {
+            pieceArgs.push_back("--null-device");
+        }
+        return runParallelCapture(platform::executablePath(), pieceArgs, cl.captureOptions,
+                                  cl.jobs);
     }
 
     platform::DisplayMode mode = cl.headless   ? platform::DisplayMode::Headless

@@ -1,6 +1,6 @@
 // The demo client's hooks: configure the application, load everything before the clock
-// starts while the loading picture is on screen, start the music, and at exit release the
-// textures and log the average frame rate.
+// starts while the loading picture is on screen, start the music (at the clock's start
+// time), and at exit release the textures and log the average frame rate.
 #include "app/demo_app.h"
 #include "demo/sequencer.h"
 #include "platform/files.h"
@@ -65,6 +65,16 @@ void startMusic() {
     std::string path = platform::resolveDataPath("data/music.mp3");
     music.sample = platform::soundSampleLoad(-1, path.c_str(), 0, 0, 0);
     music.channel = platform::soundPlay(-1, music.sample);
+    // The clock starts at --start as soon as loading ends; the music starts there with it.
+    const uint64_t startMs = launchOptions().startMs;
+    if (music.channel >= 0 && startMs > 0) {
+        if (platform::soundSetPosition(music.channel, double(startMs) / 1000.0)) {
+            std::fprintf(stderr, "demo: music from %.3f s\n",
+                         platform::soundStartPosition(music.channel));
+        } else {
+            music.channel = -1; // the music ends before that point
+        }
+    }
 }
 
 } // namespace

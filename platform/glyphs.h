@@ -1,7 +1,7 @@
-// Glyph rasteriser: a system font chosen by face name and point size, measured and drawn
-// character by character, white on black and antialiased, into a 32-bit top-down bitmap
-// (bytes blue, green, red, alpha). Only what building a bitmap font needs; no layout,
-// kerning or text shaping.
+// Glyph rasteriser: a face chosen by name from the font files shipped in the data pack
+// (data/fonts), measured and drawn character by character, white on black and antialiased,
+// into a 32-bit top-down bitmap (bytes blue, green, red, alpha). Only what building a bitmap
+// font needs; no layout, kerning or text shaping. The host's fonts are never consulted.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,9 @@ struct GlyphExtent {
 
 class GlyphFont {
 public:
-    // The font whose face name matches best (fontconfig's choice; "Terminal" asks for a
-    // monospace face), with an em height of pixelHeight pixels. Null, with a reason in
-    // *error, when no face can be loaded.
+    // The shipped face for the name (see faceFileFor) with an em height of pixelHeight
+    // pixels. Null, with a reason naming the file in *error, when the file is missing or
+    // is not a usable font. No italic face is shipped: italic slants the upright one.
     static std::unique_ptr<GlyphFont> create(const char* faceName, int pixelHeight, bool bold,
                                              bool italic, std::string* error);
     virtual ~GlyphFont() = default;
@@ -42,6 +42,12 @@ public:
     // Path of the face file in use.
     virtual const std::string& facePath() const = 0;
 };
+
+// The data-pack name of the face file for a system face name: "Terminal", "Courier",
+// "Courier New" and "Fixedsys" get the monospace face, every other name the sans face
+// ("Tahoma" among them), bold the bold sans file. There is no bold monospace file; bold
+// monospace requests get the regular monospace face.
+const char* faceFileFor(const char* faceName, bool bold);
 
 // Points at 96 logical pixels per inch to pixels, rounded to nearest as a multiply-divide.
 inline int pointsToPixels(int points, float scale) {

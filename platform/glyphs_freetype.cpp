@@ -1,13 +1,20 @@
-// The glyph rasteriser over FreeType, with fontconfig choosing the face file. Hinted outlines
-// rendered with 8-bit coverage; the coverage becomes the grey level of the white text.
+// The glyph rasteriser over FreeType, on the face files shipped in the data pack. Hinted
+// outlines rendered with 8-bit coverage; the coverage becomes the grey level of the white
+// text. FreeType is set up without reading the environment, so no host setting can change
+// a glyph.
 #include "platform/glyphs.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/files.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_DRIVER_H
+#include FT_MODULE_H
+#include FT_SYSTEM_H
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,62 +22,37 @@ namespace platform {
 
 namespace {
 
+void* ftAlloc(FT_Memory, long size) {
+    return std::malloc(size_t(size));
+}
+void ftFree(FT_Memory, void* block) {
+    std::free(block);
+}
+void* ftRealloc(FT_Memory, long, long newSize, void* block) {
+    return std::realloc(block, size_t(newSize));
+}
+FT_MemoryRec_ gMemory = {nullptr, ftAlloc, ftFree, ftRealloc};
+
 // One FreeType library for the process; faces are created from it and never outlive it.
+// FT_Init_FreeType would apply FREETYPE_PROPERTIES from the environment; the library is
+// assembled by hand instead and the TrueType interpreter pinned, so every host hints alike.
 FT_Library library() {
     static FT_Library lib = [] {
         FT_Library l = nullptr;
-        return FT_Init_FreeType(&l) == 0 ? l : nullptr;
+        if (FT_New_Library(&gMemory, &l) != 0) {
+            return FT_Library(nullptr);
+        }
+        FT_Add_Default_Modules(l);
+        FT_UInt interpreter = TT_INTERPRETER_VERSION_40;
+        FT_Property_Set(l, "truetype", "interpreter-version", &interpreter);
+        return l;
     }();
     return lib;
 }
 
-// fontconfig knows the generic families; the old system names map onto them. Any other name
-// is asked for as written, with the sans family as the fallback.
-const char* genericFamilyFor(const char* faceName) {
-    if (std::strcmp(faceName, "Terminal") == 0 || std::strcmp(faceName, "Courier") == 0 ||
-        std::strcmp(faceName, "Courier New") == 0 || std::strcmp(faceName, "Fixedsys") == 0) {
-        return "monospace";
-    }
-    return "sans-serif";
-}
-
-std::string matchFaceFile(const char* faceName, bool bold, bool italic, int* index) {
-    // fontconfig's configuration lives until exit, when FcFini gives its memory back.
-    static bool ready = [] {
-        if (FcInit() != FcTrue) {
-            return false;
-        }
-        std::atexit(FcFini);
-        return true;
-    }();
-    if (!ready) {
-        return {};
-    }
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(faceName));
-    FcPatternAddString(pattern, FC_FAMILY,
-                       reinterpret_cast<const FcChar8*>(genericFamilyFor(faceName)));
-    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    std::string path;
-    if (match != nullptr) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr) {
-            path = reinterpret_cast<const char*>(file);
-        }
-        int i = 0;
-        if (FcPatternGetInteger(match, FC_INDEX, 0, &i) == FcResultMatch) {
-            *index = i;
-        }
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return path;
+bool isMonospaceName(const char* faceName) {
+    return std::strcmp(faceName, "Terminal") == 0 || std::strcmp(faceName, "Courier") == 0 ||
+           std::strcmp(faceName, "Courier New") == 0 || std::strcmp(faceName, "Fixedsys") == 0;
 }
 
 constexpr int kCharacterCount = 256;
@@ -151,6 +133,13 @@ private:
 
 } // namespace
 
+const char* faceFileFor(const char* faceName, bool bold) {
+    if (faceName != nullptr && isMonospaceName(faceName)) {
+        return "data/fonts/DejaVuSansMono.ttf";
+    }
+    return bold ? "data/fonts/DejaVuSans-Bold.ttf" : "data/fonts/DejaVuSans.ttf";
+}
+
 std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeight, bool bold,
                                              bool italic, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -166,18 +155,31 @@ std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeig
     if (lib == nullptr) {
         return fail("FreeType could not start");
     }
-    int index = 0;
-    std::string path = matchFaceFile(faceName, bold, italic, &index);
-    if (path.empty()) {
-        return fail(std::string("no font file matches '") + faceName + "'");
+    std::string path = resolveDataPath(faceFileFor(faceName, bold));
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        return fail("cannot open font file " + path);
     }
     FT_Face face = nullptr;
-    if (FT_New_Face(lib, path.c_str(), index, &face) != 0) {
-        return fail("cannot load " + path);
+    if (FT_New_Face(lib, path.c_str(), 0, &face) != 0) {
+        return fail(path + " is not a font file");
     }
     if (FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixelHeight)) != 0) {
         FT_Done_Face(face);
         return fail("cannot size " + path);
+    }
+    if (italic) {
+        // No italic face is shipped: slant the upright one by about 11 degrees.
+        FT_Matrix shear = {0x10000, 0x3333, 0, 0x10000};
+        FT_Set_Transform(face, &shear, nullptr);
+    }
+    // A damaged file can open and still lose glyphs; every printable character must load.
+    for (int c = 32; c < 127; ++c) {
+        if (FT_Load_Glyph(face, FT_Get_Char_Index(face, FT_ULong(c)), FT_LOAD_RENDER) != 0) {
+            FT_Done_Face(face);
+            return fail(path + " is damaged");
+        }
     }
     return std::make_unique<FreeTypeFont>(face, std::move(path));
 }

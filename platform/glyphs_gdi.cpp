@@ -11,27 +11,21 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
 
 namespace {
 
-struct ShippedFace {
-    const char* file;   // under the data directory's fonts/ folder
-    const char* family; // the family name inside the file
-};
-constexpr ShippedFace kSans{"DejaVuSans.ttf", "DejaVu Sans"};
-constexpr ShippedFace kSansBold{"DejaVuSans-Bold.ttf", "DejaVu Sans"};
-constexpr ShippedFace kMono{"DejaVuSansMono.ttf", "DejaVu Sans Mono"};
-
 bool isMonospaceName(const char* faceName) {
     return std::strcmp(faceName, "Terminal") == 0 || std::strcmp(faceName, "Courier") == 0 ||
            std::strcmp(faceName, "Courier New") == 0 || std::strcmp(faceName, "Fixedsys") == 0;
 }
 
-std::string fontPath(const ShippedFace& face) {
-    return dataDirectory() + "/fonts/" + face.file;
+// The family name inside each shipped file, as CreateFont asks for it.
+const char* familyOf(const char* faceFile) {
+    return std::strstr(faceFile, "Mono") != nullptr ? "DejaVu Sans Mono" : "DejaVu Sans";
 }
 
 // Adds the face file as a private font once per path; false when GDI cannot load it.
@@ -161,6 +155,13 @@ private:
 
 } // namespace
 
+const char* faceFileFor(const char* faceName, bool bold) {
+    if (faceName != nullptr && isMonospaceName(faceName)) {
+        return "data/fonts/DejaVuSansMono.ttf";
+    }
+    return bold ? "data/fonts/DejaVuSans-Bold.ttf" : "data/fonts/DejaVuSans.ttf";
+}
+
 std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeight, bool bold,
                                              bool italic, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -172,10 +173,15 @@ std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeig
     if (faceName == nullptr || pixelHeight <= 0) {
         return fail("no face name or no size");
     }
-    const ShippedFace& face = isMonospaceName(faceName) ? kMono : bold ? kSansBold : kSans;
-    std::string path = fontPath(face);
+    const char* file = faceFileFor(faceName, bold);
+    std::string path = resolveDataPath(file);
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        return fail("cannot open font file " + path);
+    }
     if (!addPrivateFont(path)) {
-        return fail("cannot load " + path);
+        return fail(path + " is not a font file");
     }
     HDC dc = CreateCompatibleDC(nullptr);
     if (dc == nullptr) {
@@ -185,7 +191,7 @@ std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeig
     HFONT font =
         CreateFontA(-pixelHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic ? TRUE : FALSE, FALSE,
                     FALSE, ANSI_CHARSET, OUT_TT_ONLY_PRECIS, CLIP_DEFAULT_PRECIS,
-                    ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.family);
+                    ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE, familyOf(file));
     if (font == nullptr) {
         DeleteDC(dc);
         return fail(std::string("cannot create a font for '") + faceName + "'");

@@ -1,5 +1,6 @@
-// A child process fed through a pipe (the video encoder of capture). Writes never raise
-// SIGPIPE: an encoder that exits early makes write() return false instead.
+// Child processes: one fed through a pipe (the video encoder of capture), and programs run
+// from an argument list with their output in a file (the pieces of a parallel capture).
+// Writes never raise SIGPIPE: an encoder that exits early makes write() return false instead.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,34 @@ public:
 private:
     void* file_ = nullptr;
 };
+
+// A program started from an argument list (no shell), its standard output and error
+// written to a file. The destructor waits for it.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess() { wait(); }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // argv[0] is the program's path. False, with the reason in *error, when it cannot start.
+    bool start(const std::vector<std::string>& argv, const std::string& outputPath,
+               std::string* error);
+    // True once the program has ended; its exit status (-1 when killed by a signal) in *status.
+    bool finished(int* status);
+    // Waits for the end; the exit status, or -1 (not started, or killed by a signal).
+    int wait();
+    // Asks the program to stop as Ctrl-C would.
+    void interrupt();
+    bool running() const { return pid_ > 0; }
+
+private:
+    int pid_ = -1;
+    int status_ = -1;
+};
+
+// The running program's own path (empty when unknown).
+std::string executablePath();
 
 // True when the program can be found on PATH.
 bool commandExists(const std::string& name);

@@ -1,6 +1,7 @@
 // Sound stand-in over SDL2_mixer: initialise the mixer, load a whole sample from a file (MP3
-// included) and play it on a free channel. Without an audio device (or when muted)
-// initialisation fails and every later call does nothing, so the demo runs silently.
+// included), play it on a free channel and move a playing channel to another position. Without an
+// audio device (or when muted) initialisation fails and every later call does nothing, so the demo
+// runs silently.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,13 @@ const std::string& soundError();
 SoundSample* soundSampleLoad(int index, const char* path, uint32_t mode, int offset, int length);
 // Plays on a free channel (channel -1) or the given one; returns the channel, or -1.
 int soundPlay(int channel, SoundSample* sample);
+// Moves a playing channel to `seconds` into its sample (rounded down to a whole sample
+// frame). False, and the channel stopped, when the position lies at or past the sample's end;
+// false when the channel plays nothing or the position is negative or not a number.
+bool soundSetPosition(int channel, double seconds);
+// Where the channel was last started or moved to, in seconds into its sample, as handed to
+// the mixer; -1 when nothing plays there since the sample was freed or a move past its end.
+double soundStartPosition(int channel);
 void soundSampleFree(SoundSample* sample);
 
 // Decodes a whole file to interleaved 16-bit stereo at the given rate, without playing it

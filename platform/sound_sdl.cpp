@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace platform {
 
@@ -48,6 +50,30 @@ private:
 bool opened = false;
 bool muted = false;
 std::string lastError;
+
+// What each channel was started with. A channel moved into its sample plays `part`, a chunk
+// that borrows the sample's samples from that point on.
+struct ChannelStart {
+    SoundSample* sample = nullptr;
+    Mix_Chunk* part = nullptr;
+    double seconds = 0.0;
+};
+std::map<int, ChannelStart> starts;
+
+void forgetStart(std::map<int, ChannelStart>::iterator it) {
+    if (it->second.part != nullptr) {
+        Mix_FreeChunk(it->second.part); // the samples stay with the whole chunk
+    }
+    starts.erase(it);
+}
+
+// Halts every channel and forgets what they played (the parts go with it).
+void haltAll() {
+    Mix_HaltChannel(-1);
+    while (!starts.empty()) {
+        forgetStart(starts.begin());
+    }
+}
 } // namespace
 
 bool soundInit(int mixRate, int channels, uint32_t) {
@@ -79,7 +105,7 @@ void soundClose() {
     if (!opened) {
         return;
     }
-    Mix_HaltChannel(-1);
+    haltAll();
     Mix_CloseAudio();
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -109,7 +135,52 @@ int soundPlay(int channel, SoundSample* sample) {
     if (!opened || sample == nullptr) {
         return -1;
     }
-    return Mix_PlayChannel(channel, sample->chunk, 0);
+    const int playing = Mix_PlayChannel(channel, sample->chunk, 0);
+    if (playing >= 0) {
+        if (auto it = starts.find(playing); it != starts.end()) {
+            forgetStart(it); // the channel no longer plays the old part
+        }
+        starts[playing] = ChannelStart{sample, nullptr, 0.0};
+    }
+    return playing;
+}
+
+bool soundSetPosition(int channel, double seconds) {
+    auto it = starts.find(channel);
+    if (!opened || it == starts.end() || !std::isfinite(seconds) || seconds < 0.0) {
+        return false;
+    }
+    int rate = 0, channels = 0;
+    uint16_t format = 0;
+    Mix_QuerySpec(&rate, &format, &channels);
+    const Mix_Chunk* whole = it->second.sample->chunk;
+    const uint64_t frameBytes = uint64_t(channels) * (SDL_AUDIO_BITSIZE(format) / 8);
+    const double frame = std::floor(seconds * rate);
+    const uint64_t frames = frameBytes != 0 ? whole->alen / frameBytes : 0;
+    SoundSample* sample = it->second.sample;
+    Mix_HaltChannel(channel);
+    forgetStart(it);
+    if (rate <= 0 || frame >= double(frames)) {
+        return false; // nothing left to play from there
+    }
+    const uint64_t offset = uint64_t(frame) * frameBytes;
+    Mix_Chunk* part = Mix_QuickLoad_RAW(whole->abuf + offset, uint32_t(whole->alen - offset));
+    if (part == nullptr) {
+        lastError = Mix_GetError();
+        return false;
+    }
+    if (Mix_PlayChannel(channel, part, 0) < 0) {
+        lastError = Mix_GetError();
+        Mix_FreeChunk(part);
+        return false;
+    }
+    starts[channel] = ChannelStart{sample, part, frame / rate};
+    return true;
+}
+
+double soundStartPosition(int channel) {
+    auto it = starts.find(channel);
+    return it != starts.end() ? it->second.seconds : -1.0;
 }
 
 void soundSampleFree(SoundSample* sample) {
@@ -117,7 +188,7 @@ void soundSampleFree(SoundSample* sample) {
         return;
     }
     if (opened) {
-        Mix_HaltChannel(-1);
+        haltAll();
     }
     Mix_FreeChunk(sample->chunk);
     delete sample;

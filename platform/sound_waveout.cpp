@@ -11,6 +11,7 @@
 
 #include <mpg123.h>
 
+#include <cmath>
 #include <memory>
 
 namespace platform {
@@ -20,6 +21,12 @@ struct SoundSample {
     WAVEHDR header{};
     bool prepared = false;
 };
+
+namespace {
+// The one channel: what plays and from where (seconds into the sample), -1 when nothing.
+SoundSample* playing = nullptr;
+double playingFrom = -1.0;
+} // namespace
 
 namespace {
 
@@ -121,6 +128,13 @@ void soundClose() {
     if (device == nullptr) {
         return;
     }
+    if (playing != nullptr && playing->prepared) {
+        waveOutReset(device);
+        waveOutUnprepareHeader(device, &playing->header, sizeof(WAVEHDR));
+        playing->prepared = false;
+    }
+    playing = nullptr;
+    playingFrom = -1.0;
     waveOutReset(device);
     waveOutClose(device);
     device = nullptr;
@@ -144,28 +158,62 @@ SoundSample* soundSampleLoad(int, const char* path, uint32_t, int, int) {
     return sample.release();
 }
 
-int soundPlay(int, SoundSample* sample) {
-    if (device == nullptr || sample == nullptr) {
-        return -1;
-    }
+namespace {
+
+// Stops the stream and plays the sample from a whole stereo frame on.
+bool playFrom(SoundSample* sample, size_t frame) {
     waveOutReset(device);
     if (sample->prepared) {
         waveOutUnprepareHeader(device, &sample->header, sizeof(WAVEHDR));
         sample->prepared = false;
     }
+    playing = nullptr;
+    playingFrom = -1.0;
+    const size_t frames = sample->pcm.size() / 2;
+    if (frame >= frames) {
+        return false;
+    }
     sample->header = WAVEHDR{};
-    sample->header.lpData = reinterpret_cast<LPSTR>(sample->pcm.data());
-    sample->header.dwBufferLength = DWORD(sample->pcm.size() * sizeof(int16_t));
+    sample->header.lpData = reinterpret_cast<LPSTR>(sample->pcm.data() + frame * 2);
+    sample->header.dwBufferLength = DWORD((frames - frame) * 2 * sizeof(int16_t));
     if (waveOutPrepareHeader(device, &sample->header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         lastError = "the audio device refused the sample";
-        return -1;
+        return false;
     }
     sample->prepared = true;
     if (waveOutWrite(device, &sample->header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
         lastError = "the audio device refused to play";
+        return false;
+    }
+    playing = sample;
+    playingFrom = double(frame) / deviceRate;
+    return true;
+}
+
+} // namespace
+
+int soundPlay(int, SoundSample* sample) {
+    if (device == nullptr || sample == nullptr) {
         return -1;
     }
-    return 0;
+    return playFrom(sample, 0) ? 0 : -1;
+}
+
+bool soundSetPosition(int channel, double seconds) {
+    if (device == nullptr || channel != 0 || playing == nullptr || !std::isfinite(seconds) ||
+        seconds < 0.0) {
+        return false;
+    }
+    const double frame = std::floor(seconds * deviceRate);
+    if (frame >= double(playing->pcm.size() / 2)) {
+        playFrom(playing, playing->pcm.size()); // stops: nothing left from there
+        return false;
+    }
+    return playFrom(playing, size_t(frame));
+}
+
+double soundStartPosition(int channel) {
+    return channel == 0 && playing != nullptr ? playingFrom : -1.0;
 }
 
 void soundSampleFree(SoundSample* sample) {
@@ -175,6 +223,10 @@ void soundSampleFree(SoundSample* sample) {
     if (device != nullptr && sample->prepared) {
         waveOutReset(device);
         waveOutUnprepareHeader(device, &sample->header, sizeof(WAVEHDR));
+    }
+    if (playing == sample) {
+        playing = nullptr;
+        playingFrom = -1.0;
     }
     delete sample;
 }

@@ -23,8 +23,11 @@ struct Timer {
     TimerCallback callback = nullptr;
     void* user = nullptr;
     bool isVirtual = false;
-    uint32_t virtualDue = 0;                       // next due time on the virtual source
-    std::unique_ptr<detail::PeriodicTimer> source; // real time only
+    uint32_t virtualDue = 0; // next due time on the virtual source
+    // Real time only. A timer still running when the process exits (exit() from a library's
+    // fatal-error handler, say) stops with its table: the source stops when it goes, instead
+    // of ending the process in std::terminate.
+    std::unique_ptr<detail::PeriodicTimer> source;
 };
 
 std::mutex timersMutex;

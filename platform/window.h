@@ -2,8 +2,10 @@
 // messages the application handles (numbers as the Windows messages), keys into Windows
 // virtual-key codes. A window may be headless: no SDL at all, yet it receives the same
 // messages (paint back to back while invalid), so the main loop is the same everywhere.
-// Full screen is a desktop-sized window; the logical client size stays what was asked for
-// and mouse coordinates are mapped into it (the gfx device letterboxes the picture).
+// Full screen is a borderless window at the display's bounds that also asks the window
+// manager for full screen, so it covers the screen with or without one. The logical client
+// size stays what was asked for; the gfx device letterboxes the picture into whatever size
+// the window really has, and mouse coordinates are mapped back through the same rectangle.
 #pragma once
 
 #include <cstdint>
@@ -111,6 +113,10 @@ int16_t getAsyncKeyState(int virtualKey);
 void simulateKey(Window* window, int virtualKey, bool down);
 // Virtual-key code for an SDL scancode (0 when there is none).
 int virtualKeyFromScancode(int scancode);
+
+// Where a picture goes in a window: the largest rectangle of the picture's aspect, centred
+// (window pixels, top-left origin). Empty (all zero) when either size is not positive.
+Rect letterbox(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight);
 
 // Packs two 16-bit values as the message parameters do.
 constexpr intptr_t makeLParam(int low, int high) {

@@ -48,33 +48,31 @@ Window* windowFromSdl(uint32_t id) {
     return nullptr;
 }
 
-// Maps a point in the drawable window to the logical client area (letterboxed picture).
+// Maps a point in the window to the logical client area through the letterbox.
 void toLogical(Window* w, int x, int y, int* lx, int* ly) {
     int ww = 0, wh = 0;
     SDL_GetWindowSize(w->sdl, &ww, &wh);
-    if (ww <= 0 || wh <= 0 || (ww == w->width && wh == w->height)) {
+    const Rect r = letterbox(w->width, w->height, ww, wh);
+    if (r.right <= r.left || r.bottom <= r.top) {
         *lx = x;
         *ly = y;
         return;
     }
-    double scale = std::min(double(ww) / w->width, double(wh) / w->height);
-    double ox = (ww - w->width * scale) / 2, oy = (wh - w->height * scale) / 2;
-    *lx = int(std::floor((x - ox) / scale));
-    *ly = int(std::floor((y - oy) / scale));
+    *lx = int(std::floor(double(x - r.left) * w->width / (r.right - r.left)));
+    *ly = int(std::floor(double(y - r.top) * w->height / (r.bottom - r.top)));
 }
 
 void toPhysical(Window* w, int x, int y, int* px, int* py) {
     int ww = 0, wh = 0;
     SDL_GetWindowSize(w->sdl, &ww, &wh);
-    if (ww <= 0 || wh <= 0) {
+    const Rect r = letterbox(w->width, w->height, ww, wh);
+    if (r.right <= r.left || r.bottom <= r.top) {
         *px = x;
         *py = y;
         return;
     }
-    double scale = std::min(double(ww) / w->width, double(wh) / w->height);
-    double ox = (ww - w->width * scale) / 2, oy = (wh - w->height * scale) / 2;
-    *px = int(ox + x * scale);
-    *py = int(oy + y * scale);
+    *px = r.left + int(double(x) * (r.right - r.left) / w->width);
+    *py = r.top + int(double(y) * (r.bottom - r.top) / w->height);
 }
 
 void post(Window* w, uint32_t msg, uintptr_t wp, intptr_t lp) {
@@ -122,6 +120,8 @@ void translateSdlEvent(const SDL_Event& e) {
             post(w, WM_ACTIVATE, 0, 0);
             break;
         case SDL_WINDOWEVENT_EXPOSED:
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // A new size needs the picture letterboxed again at once.
             w->invalid = true;
             break;
         default:
@@ -279,6 +279,20 @@ int getSystemMetrics(int index) {
     }
 }
 
+Rect letterbox(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) {
+        return {0, 0, 0, 0};
+    }
+    int w = windowWidth;
+    int h = int(int64_t(windowWidth) * pictureHeight / pictureWidth);
+    if (h > windowHeight) {
+        h = windowHeight;
+        w = int(int64_t(windowHeight) * pictureWidth / pictureHeight);
+    }
+    const int x = (windowWidth - w) / 2, y = (windowHeight - h) / 2;
+    return {x, y, x + w, y + h};
+}
+
 bool registerClass(const char* className, WindowProc proc) {
     if (className == nullptr || *className == '\0' || proc == nullptr ||
         classes.count(className) != 0) {
@@ -313,11 +327,22 @@ Window* createWindow(const char* className, const char* title, int x, int y, int
             delete w;
             return nullptr;
         }
+        int createWidth = width, createHeight = height;
         uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
         if (currentMode == DisplayMode::FullScreen) {
-            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+            // Asking the window manager for full screen is not enough: without one nothing
+            // resizes the window, yet SDL reports the desktop size for it. Made borderless at
+            // the display's bounds, the window covers the screen either way.
+            SDL_Rect bounds{0, 0, 0, 0};
+            if (SDL_GetDisplayBounds(0, &bounds) == 0 && bounds.w > 0 && bounds.h > 0) {
+                x = bounds.x;
+                y = bounds.y;
+                createWidth = bounds.w;
+                createHeight = bounds.h;
+            }
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
         }
-        w->sdl = SDL_CreateWindow(w->title.c_str(), x, y, width, height, flags);
+        w->sdl = SDL_CreateWindow(w->title.c_str(), x, y, createWidth, createHeight, flags);
         if (w->sdl == nullptr) {
             lastError = SDL_GetError();
             delete w;

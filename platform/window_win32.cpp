@@ -57,15 +57,15 @@ Window* fromHwnd(HWND hwnd) {
 void pictureTransform(Window* w, double* scale, double* ox, double* oy) {
     RECT r{};
     GetClientRect(w->hwnd, &r);
-    int cw = r.right - r.left, ch = r.bottom - r.top;
-    if (cw <= 0 || ch <= 0 || (cw == w->width && ch == w->height)) {
+    Rect box = letterbox(w->width, w->height, r.right - r.left, r.bottom - r.top);
+    if (box.right <= box.left) {
         *scale = 1.0;
         *ox = *oy = 0.0;
         return;
     }
-    *scale = std::min(double(cw) / w->width, double(ch) / w->height);
-    *ox = (cw - w->width * *scale) / 2;
-    *oy = (ch - w->height * *scale) / 2;
+    *scale = double(box.right - box.left) / w->width;
+    *ox = box.left;
+    *oy = box.top;
 }
 
 intptr_t toLogicalLParam(Window* w, LPARAM lp) {
@@ -256,6 +256,20 @@ int getSystemMetrics(int index) {
     default:
         return 0;
     }
+}
+
+Rect letterbox(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) {
+        return {0, 0, 0, 0};
+    }
+    int w = windowWidth;
+    int h = int(int64_t(windowWidth) * pictureHeight / pictureWidth);
+    if (h > windowHeight) {
+        h = windowHeight;
+        w = int(int64_t(windowHeight) * pictureWidth / pictureHeight);
+    }
+    const int x = (windowWidth - w) / 2, y = (windowHeight - h) / 2;
+    return {x, y, x + w, y + h};
 }
 
 bool registerClass(const char* className, WindowProc proc) {

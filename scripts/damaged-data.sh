@@ -4,7 +4,8 @@
 # of the pack. Every run must end normally (status 0, the closing frame-rate line), with no
 # sanitizer report, and a picture that cannot be read must be reported ("Error ... image")
 # once more than with the intact pack. The music is only read when sound plays or a capture
-# writes it, so for music.mp3 a short capture runs as well.
+# writes it, so for music.mp3 a short capture runs as well. A face file the demo draws with
+# (fonts/DejaVuSans.ttf, fonts/DejaVuSansMono.ttf) must be named by one diagnostic line.
 #
 # Usage: scripts/damaged-data.sh [--gl] [--fps N] [--from S] [--to S] [--demo PROGRAM]
 #                                [--data DIR] [--keep] [FILE...]
@@ -32,7 +33,7 @@ while [ $# -gt 0 ]; do
     --demo) demo=$2; shift ;;
     --data) data=$2; shift ;;
     --keep) keep=1 ;;
-    -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "damaged-data: unknown option $1" >&2; exit 2 ;;
     *) files+=("$1") ;;
     esac
@@ -43,8 +44,8 @@ if [ ! -x "$demo" ]; then
     exit 2
 fi
 if [ ${#files[@]} -eq 0 ]; then
-    for f in "$data"/*; do
-        [ -f "$f" ] && files+=("$(basename "$f")")
+    for f in "$data"/* "$data"/fonts/*.ttf; do
+        [ -f "$f" ] && files+=("${f#"$data"/}")
     done
 fi
 
@@ -53,6 +54,7 @@ cleanup() { if [ "$keep" -eq 0 ]; then rm -rf "$work"; fi; }
 trap cleanup EXIT
 pack=$work/data
 cp -r "$data" "$pack"
+mkdir -p "$work/fonts"
 export SDL_AUDIODRIVER=dummy EGL_PLATFORM=surfaceless
 limit=$([ -n "$device" ] && echo 120 || echo 1200) # seconds per run, far above a normal one
 
@@ -70,6 +72,9 @@ message_for() {
     *.jpg) echo "Error opening image" ;;
     esac
 }
+
+# The face files the demo's own text uses (the bold face only letters the data pack).
+is_demo_face() { [ "$1" = fonts/DejaVuSans.ttf ] || [ "$1" = fonts/DejaVuSansMono.ttf ]; }
 
 # Counts lines that are exactly $2 in file $1.
 count_lines() { grep -cxF -- "$2" "$1" || true; }
@@ -141,6 +146,12 @@ for name in "${files[@]}"; do
         if [ -n "$message" ] && [ "$damage" != truncated ] &&
             [ "$(count_lines "$log" "$message")" -le "$(count_lines "$baseline" "$message")" ]; then
             problems+=$'\n'"no \"$message\""
+        fi
+        # A damaged face: one line names the file (the log holds both the debugger output
+        # and standard output, so it may stand there twice), the text is left out.
+        if is_demo_face "$name" &&
+            [ "$(grep -F -- "$name" "$log" | sort -u | wc -l)" -ne 1 ]; then
+            problems+=$'\n'"not exactly one line naming $name"
         fi
         if [ "$name" = music.mp3 ]; then
             status=0

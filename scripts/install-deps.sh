@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libsdl2-mixer-dev
   libjpeg62-turbo-dev libpng-dev
   libegl-dev libgl-dev libegl1-mesa-dev libgl1-mesa-dri libglx-mesa0
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg lame
   xvfb xauth

@@ -32,8 +32,9 @@ fi
 
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
-# No audio in CI; Wine's ALSA and PulseAudio drivers would only complain on stderr.
-export WINEDLLOVERRIDES="winealsa.drv,winepulse.drv,mscoree,mshtml="
+# No audio in CI (Wine's ALSA and PulseAudio drivers would only complain on stderr), and a
+# crashing test ends instead of waiting in the debugger.
+export WINEDLLOVERRIDES="winealsa.drv,winepulse.drv,mscoree,mshtml=;winedbg.exe=d"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "test-windows: creating the Wine prefix (about half a minute the first time)"
   xvfb-run -a wine wineboot -i >/dev/null 2>&1 || true

@@ -225,9 +225,8 @@ public:
             return device_->Present(nullptr, nullptr, nullptr, nullptr);
         }
         // The picture scaled to the client area with its aspect kept, centred.
-        double scale = std::min(double(cw) / width_, double(ch) / height_);
-        LONG w = LONG(width_ * scale + 0.5), h = LONG(height_ * scale + 0.5);
-        RECT dest{(cw - w) / 2, (ch - h) / 2, (cw - w) / 2 + w, (ch - h) / 2 + h};
+        platform::Rect box = platform::letterbox(int(width_), int(height_), int(cw), int(ch));
+        RECT dest{box.left, box.top, box.right, box.bottom};
         return device_->Present(nullptr, &dest, nullptr, nullptr);
     }
 

@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace gfx::detail {
@@ -48,24 +49,76 @@ bool GlContext::finish(std::string* error) {
     return true;
 }
 
-std::shared_ptr<GlContext> GlContext::createHeadless(std::string* error) {
-    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    EGLDisplay display = EGL_NO_DISPLAY;
+namespace {
+
+// An initialised display on Mesa's surfaceless platform, or EGL_NO_DISPLAY.
+EGLDisplay surfacelessDisplay(const char* clientExtensions, std::string* why) {
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (getPlatformDisplay != nullptr &&
-        hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-        display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (getPlatformDisplay == nullptr ||
+        !hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+        *why = "no surfaceless platform (EGL_MESA_platform_surfaceless)";
+        return EGL_NO_DISPLAY;
     }
-    if (display == EGL_NO_DISPLAY) {
-        *error = "EGL: no surfaceless platform display (Mesa's EGL_MESA_platform_surfaceless)";
-        return nullptr;
-    }
-    EGLint major = 0, minor = 0;
-    if (!eglInitialize(display, &major, &minor)) {
+    EGLDisplay display =
+        getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) {
         char code[16];
         std::snprintf(code, sizeof(code), "0x%04X", unsigned(eglGetError()));
-        *error = std::string("EGL: cannot initialise the surfaceless display (error ") + code + ")";
+        *why = std::string("cannot initialise the surfaceless display (error ") + code + ")";
+        return EGL_NO_DISPLAY;
+    }
+    return display;
+}
+
+// An initialised display on the first device of the EGL device platform (the way other
+// vendors' drivers run without a window system), or EGL_NO_DISPLAY.
+EGLDisplay deviceDisplay(const char* clientExtensions, std::string* why) {
+    auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    auto queryDevices =
+        reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+    if (getPlatformDisplay == nullptr || queryDevices == nullptr ||
+        !hasExtension(clientExtensions, "EGL_EXT_platform_device")) {
+        *why = "no device platform (EGL_EXT_platform_device)";
+        return EGL_NO_DISPLAY;
+    }
+    constexpr EGLint kMaxDevices = 16;
+    EGLDeviceEXT devices[kMaxDevices];
+    EGLint count = 0;
+    if (!queryDevices(kMaxDevices, devices, &count) || count <= 0) {
+        *why = "the device platform lists no device";
+        return EGL_NO_DISPLAY;
+    }
+    for (EGLint i = 0; i < count; ++i) {
+        EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[i], nullptr);
+        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) {
+            return display;
+        }
+    }
+    *why = "no device of the device platform initialises";
+    return EGL_NO_DISPLAY;
+}
+
+} // namespace
+
+std::shared_ptr<GlContext> GlContext::createHeadless(std::string* error) {
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    // Mesa's surfaceless platform first; the device platform where it is missing (or first,
+    // with DEMO_EGL_PLATFORM=device).
+    const char* forced = std::getenv("DEMO_EGL_PLATFORM");
+    const bool deviceFirst = forced != nullptr && std::strcmp(forced, "device") == 0;
+    std::string surfacelessWhy, deviceWhy;
+    bool onDevice = deviceFirst;
+    EGLDisplay display = deviceFirst ? deviceDisplay(clientExtensions, &deviceWhy)
+                                     : surfacelessDisplay(clientExtensions, &surfacelessWhy);
+    if (display == EGL_NO_DISPLAY) {
+        onDevice = !deviceFirst;
+        display = deviceFirst ? surfacelessDisplay(clientExtensions, &surfacelessWhy)
+                              : deviceDisplay(clientExtensions, &deviceWhy);
+    }
+    if (display == EGL_NO_DISPLAY) {
+        *error = "EGL: " + surfacelessWhy + "; " + deviceWhy;
         return nullptr;
     }
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -96,6 +149,7 @@ std::shared_ptr<GlContext> GlContext::createHeadless(std::string* error) {
     std::shared_ptr<GlContext> c(new GlContext());
     c->eglDisplay_ = display;
     c->eglContext_ = context;
+    c->eglPlatform_ = onDevice ? "device" : "surfaceless";
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         *error = "EGL: cannot make the context current without a surface";
         return nullptr;

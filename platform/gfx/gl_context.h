@@ -1,6 +1,7 @@
-// An OpenGL 3.3 core context: on an SDL window, or headless through EGL on Mesa's surfaceless
-// platform (no display, no X server). Shared by the device and every GL object it made, so
-// the context outlives whatever still has names in it. Loads no entry points itself.
+// An OpenGL 3.3 core context: on an SDL window, or headless through EGL (no display, no X
+// server) on Mesa's surfaceless platform or, where that is missing, the EGL device platform. Shared
+// by the device and every GL object it made, so the context outlives whatever still has names in
+// it. Loads no entry points itself.
 #pragma once
 
 #include <memory>
@@ -26,6 +27,8 @@ public:
     void swapBuffers();
     void drawableSize(int* width, int* height);
     int maxTextureSize() const { return maxTextureSize_; }
+    // The EGL platform of a headless context: "surfaceless" or "device"; "" on a window.
+    const char* eglPlatform() const { return eglPlatform_; }
 
 private:
     GlContext() = default;
@@ -36,6 +39,7 @@ private:
     void* eglDisplay_ = nullptr;
     void* eglContext_ = nullptr;
     int maxTextureSize_ = 0;
+    const char* eglPlatform_ = "";
 };
 
 } // namespace gfx::detail

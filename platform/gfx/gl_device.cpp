@@ -539,16 +539,12 @@ public:
         dirty_ |= kDirtyRenderState;
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        if (dw > 0 && dh > 0 && sw > 0 && sh > 0) {
-            // Letterbox: the largest rectangle of the picture's aspect inside the window.
-            int w = dw, h = int(int64_t(dw) * sh / sw);
-            if (h > dh) {
-                h = dh;
-                w = int(int64_t(dh) * sw / sh);
-            }
-            const int x = (dw - w) / 2, y = (dh - h) / 2;
+        // Letterboxed into the size the drawable has now, whatever was asked for.
+        const platform::Rect r = platform::letterbox(sw, sh, dw, dh);
+        if (r.right > r.left && r.bottom > r.top) {
             // Row 0 is the picture's top; the window's GL origin is its bottom.
-            glBlitFramebuffer(0, 0, sw, sh, x, y + h, x + w, y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+            glBlitFramebuffer(0, 0, sw, sh, r.left, dh - r.top, r.right, dh - r.bottom,
+                              GL_COLOR_BUFFER_BIT, GL_LINEAR);
         }
         ctx_->swapBuffers();
         return D3D_OK;

@@ -182,9 +182,34 @@ TEST(DataPack, EveryFileTheScenesNameIsInThePackAndNothingElseIs) {
         EXPECT_TRUE(std::filesystem::is_regular_file(dataPath(e.name))) << e.name << " missing";
     }
     for (const auto& entry : std::filesystem::directory_iterator(dataPath(""))) {
+        if (entry.path().filename() == "fonts") {
+            continue; // the faces, checked below
+        }
         EXPECT_NE(findExpected(entry.path().filename().string()), nullptr)
             << entry.path().filename() << " is in data/ but no scene reads it";
     }
+}
+
+TEST(DataPack, FontsAreTheThreeShippedFacesWithTheirLicence) {
+    const std::set<std::string> expected = {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf",
+                                            "DejaVuSansMono.ttf", "LICENSE"};
+    std::set<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(dataPath("fonts"))) {
+        found.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(found, expected);
+    for (const std::string& name : expected) {
+        const std::vector<uint8_t> bytes = readFile(dataPath("fonts/" + name));
+        ASSERT_GT(bytes.size(), 1000u) << name;
+        if (name != "LICENSE") {
+            // TrueType outlines: sfnt version 1.0.
+            EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4),
+                      (std::vector<uint8_t>{0, 1, 0, 0}))
+                << name;
+        }
+    }
+    const std::string licence = datapack::readText(dataPath("fonts/LICENSE"));
+    EXPECT_NE(licence.find("Bitstream"), std::string::npos);
 }
 
 TEST(DataPack, PicturesAreJfifAndDecodeAtTheirScenesSizes) {

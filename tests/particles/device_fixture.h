@@ -21,6 +21,8 @@ protected:
     virtual gfx::Backend backend() const { return gfx::Backend::GlHeadless; }
 
     void SetUp() override {
+        // The demo's fonts are read from the data pack when the application starts.
+        platform::setDataDirectory(DEMO_SOURCE_DIR "/data");
         ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
         launchOptions() = LaunchOptions{};
         launchOptions().backend = backend();
@@ -52,6 +54,7 @@ protected:
         gApp = nullptr;
         setFontInitializer(nullptr);
         platform::shutdownDisplay();
+        platform::setDataDirectory("");
     }
 
     // The back buffer as rows of 0xAARRGGBB.

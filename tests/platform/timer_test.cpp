@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -35,6 +36,18 @@ TEST(Timer, CreationCanBeRefused) {
               0u);
     platform::setTimerCreationFails(false);
     EXPECT_EQ(platform::timeSetEvent(1, 0, nullptr, nullptr), 0u);
+}
+
+// A library's fatal-error handler (the X connection lost) may call exit() while the 1 ms
+// timer runs: the process must end with that status, not abort on a running thread.
+TEST(TimerDeathTest, ExitWhileATimerRunsEndsWithTheExitStatus) {
+    EXPECT_EXIT(
+        {
+            platform::timeSetEvent(
+                1, 0, [](uint32_t, void*) {}, nullptr);
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(3), "");
 }
 
 TEST(SystemTime, NeverGoesBackwards) {

@@ -75,6 +75,25 @@ TEST_F(HeadlessWindow, SimulatedKeysSetTheAsynchronousState) {
     EXPECT_EQ(platform::getAsyncKeyState(999), 0);
 }
 
+// Bars left and right on a wide screen, above and below on a tall one, none when the aspect
+// matches; always centred, never larger than the window, and nothing for an empty window.
+TEST(Letterbox, PictureKeepsItsAspectCentredInTheWindow) {
+    auto box = [](int ww, int wh) {
+        const platform::Rect r = platform::letterbox(800, 600, ww, wh);
+        return std::vector<int>{r.left, r.top, r.right, r.bottom};
+    };
+    EXPECT_EQ(box(800, 600), (std::vector<int>{0, 0, 800, 600}));
+    EXPECT_EQ(box(1280, 720), (std::vector<int>{160, 0, 1120, 720}));
+    EXPECT_EQ(box(1920, 1080), (std::vector<int>{240, 0, 1680, 1080}));
+    EXPECT_EQ(box(500, 700), (std::vector<int>{0, 162, 500, 537}));
+    EXPECT_EQ(box(1281, 720), (std::vector<int>{160, 0, 1120, 720})); // odd bar: left is narrower
+    EXPECT_EQ(box(1, 1), (std::vector<int>{0, 0, 1, 0}));
+    EXPECT_EQ(box(0, 720), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_EQ(box(1280, -1), (std::vector<int>{0, 0, 0, 0}));
+    const platform::Rect none = platform::letterbox(0, 600, 1280, 720);
+    EXPECT_EQ(none.right - none.left, 0);
+}
+
 TEST(KeyMapping, ScancodesBecomeVirtualKeys) {
     EXPECT_EQ(platform::virtualKeyFromScancode(SDL_SCANCODE_ESCAPE), 27);
     EXPECT_EQ(platform::virtualKeyFromScancode(SDL_SCANCODE_M), 77);

@@ -58,10 +58,12 @@ protected:
             GTEST_SKIP() << skipReason;
         }
     }
-    // Plays the scene up to the demo time and keeps that frame.
-    void frameAt(double seconds) {
-        playSceneTo(app, seconds,
-                    [] { gApp->device->readBackBuffer(&frameWidth, &frameHeight, &frame); });
+    // Plays the scene from its start up to the demo time at fps frames a second of virtual
+    // time and keeps that frame. 10 frames a second unless a check is about the rate.
+    void frameAt(double seconds, int fps = 10) {
+        playSceneTo(
+            app, seconds, [] { gApp->device->readBackBuffer(&frameWidth, &frameHeight, &frame); },
+            fps);
     }
     // 0x00RRGGBB of a pixel of the kept frame.
     static uint32_t pixel(uint32_t x, uint32_t y) {

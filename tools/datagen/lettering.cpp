@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -60,45 +61,38 @@ float smoothstep(float e0, float e1, float x) {
     return t * t * (3 - 2 * t);
 }
 
-// "Tahoma" is the sans face the demo's own text asks for; fontconfig picks what is installed.
+// "Tahoma" is the sans face the demo's own text asks for: the shipped bold sans file. Without
+// it the pictures could not be the same on every machine, so the generator stops.
 constexpr const char* kFace = "Tahoma";
 
-platform::GlyphFont* font(int pixelHeight) {
+platform::GlyphFont& font(int pixelHeight) {
     static std::map<int, std::unique_ptr<platform::GlyphFont>> fonts;
     auto it = fonts.find(pixelHeight);
     if (it == fonts.end()) {
         std::string error;
         auto created = platform::GlyphFont::create(kFace, pixelHeight, true, false, &error);
         if (!created) {
-            std::fprintf(stderr, "datagen: no font (%s); using the built-in one\n", error.c_str());
+            std::fprintf(stderr, "datagen: %s\n", error.c_str());
+            std::exit(1);
         }
         it = fonts.emplace(pixelHeight, std::move(created)).first;
     }
-    return it->second.get();
-}
-
-// Scale of the built-in font that comes closest to the em height.
-int fallbackScale(int pixelHeight) {
-    return std::max(1, pixelHeight / 8);
+    return *it->second;
 }
 
 } // namespace
 
 int letteringWidth(const std::string& text, int pixelHeight, int tracking) {
-    platform::GlyphFont* f = font(pixelHeight);
-    if (f == nullptr) {
-        return Picture::textWidth(text, fallbackScale(pixelHeight)) + tracking * int(text.size());
-    }
+    platform::GlyphFont& f = font(pixelHeight);
     int width = 0;
     for (char c : text) {
-        width += f->measure(c).width + tracking;
+        width += f.measure(c).width + tracking;
     }
     return width - (text.empty() ? 0 : tracking);
 }
 
 int letteringHeight(int pixelHeight) {
-    platform::GlyphFont* f = font(pixelHeight);
-    return f != nullptr ? f->measure('A').height : 8 * fallbackScale(pixelHeight);
+    return font(pixelHeight).measure('A').height;
 }
 
 int fitLettering(const std::string& text, int maxWidth, int maxHeight, int tracking) {
@@ -110,20 +104,12 @@ int fitLettering(const std::string& text, int maxWidth, int maxHeight, int track
 }
 
 void letter(Picture& mask, int x, int y, const std::string& text, int pixelHeight, int tracking) {
-    platform::GlyphFont* f = font(pixelHeight);
-    if (f == nullptr) {
-        const int scale = fallbackScale(pixelHeight);
-        for (char c : text) {
-            mask.text(x, y, std::string(1, c), scale, 255, 255, 255);
-            x += Picture::textWidth(" ", scale) + tracking;
-        }
-        return;
-    }
+    platform::GlyphFont& f = font(pixelHeight);
     for (char c : text) {
-        const platform::GlyphExtent e = f->measure(c);
+        const platform::GlyphExtent e = f.measure(c);
         if (e.width > 0 && e.height > 0) {
             platform::GlyphBitmap cell(uint32_t(e.width), uint32_t(e.height));
-            f->draw(cell, 0, 0, c);
+            f.draw(cell, 0, 0, c);
             for (int cy = 0; cy < e.height; ++cy) {
                 for (int cx = 0; cx < e.width; ++cx) {
                     const int px = x + cx, py = y + cy;

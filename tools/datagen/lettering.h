@@ -1,6 +1,6 @@
-// Lettering for the logos and the title card: text set in a system face (fontconfig's match
-// for the name, bold, through the platform's glyph rasteriser) as greyscale coverage. When no
-// face can be loaded the built-in 5 x 7 font stands in, so the generator still runs.
+// Lettering for the logos and the title card: text set in the shipped bold sans face
+// (data/fonts, through the platform's glyph rasteriser) as greyscale coverage. A missing or
+// damaged face file stops the generator: the pack must be the same on every machine.
 #pragma once
 
 #include "tools/datagen/picture.h"

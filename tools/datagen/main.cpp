@@ -3,6 +3,8 @@
 // Deterministic: the same program writes the same files.
 #include "tools/datagen/groups.h"
 
+#include "platform/files.h"
+
 #include <jpeglib.h>
 
 #include <cstdio>
@@ -104,16 +106,18 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& samples) {
 }
 
 void usage(FILE* out) {
-    std::fputs("Usage: datagen OUT_DIR [--only GROUP] [--music-wav FILE.wav] [--list]\n"
+    std::fputs("Usage: datagen OUT_DIR [--only GROUP] [--music-wav FILE.wav] [--fonts DATA_DIR]"
+               " [--list]\n"
                "Draws the data pack's pictures into OUT_DIR; with --music-wav also writes the\n"
-               "music as a WAV file (tools/make-data.sh encodes it to MP3).\n",
+               "music as a WAV file (tools/make-data.sh encodes it to MP3). The lettering uses\n"
+               "DATA_DIR/fonts (default: the source tree's data/fonts).\n",
                out);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string outDir, only, musicWav;
+    std::string outDir, only, musicWav, fontData = DATAGEN_DATA_DIR;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -128,6 +132,8 @@ int main(int argc, char** argv) {
         }
         if ((arg == "--only" || arg == "--music-wav") && i + 1 < argc) {
             (arg == "--only" ? only : musicWav) = argv[++i];
+        } else if (arg == "--fonts" && i + 1 < argc) {
+            fontData = argv[++i];
         } else if (!arg.empty() && arg[0] != '-' && outDir.empty()) {
             outDir = arg;
         } else {
@@ -140,6 +146,7 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
+    platform::setDataDirectory(fontData);
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
     DirectorySink sink(outDir);
