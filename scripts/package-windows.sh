@@ -62,8 +62,7 @@ Options (from a command prompt):
   demo.exe --mute                  no sound
   demo.exe --data DIR              read the data pack from DIR
   demo.exe --dump-frame T F.png    write the frame at T seconds to F.png and exit
-  demo.exe --capture DIR           every frame as PNG plus music.wav (or a .mp4 when
-                                   ffmpeg.exe is on the PATH)
+  demo.exe --capture DIR           every frame as PNG plus music.wav
   demo.exe --help                  all options
 
 On Linux it runs under Wine: wine demo.exe --windowed
