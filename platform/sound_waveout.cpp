@@ -55,8 +55,10 @@ bool decodeMp3(const char* path, int rate, std::vector<int16_t>* out) {
         lastError = mpg123_plain_strerror(err);
         return false;
     }
-    // Any input becomes 16-bit stereo at the asked rate (mpg123 resamples when it must).
-    mpg123_param(h.get(), MPG123_FLAGS, MPG123_FORCE_STEREO | MPG123_QUIET, 0.0);
+    // Any input becomes 16-bit stereo at the asked rate (mpg123 resamples when it must). The
+    // flags are added to the defaults, which keep gapless decoding: the encoder's delay and
+    // padding are cut, so the music starts on time.
+    mpg123_param(h.get(), MPG123_ADD_FLAGS, MPG123_FORCE_STEREO | MPG123_QUIET, 0.0);
     mpg123_format_none(h.get());
     if (mpg123_format(h.get(), rate, MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK ||
         mpg123_open(h.get(), path) != MPG123_OK) {
