@@ -563,11 +563,9 @@ private:
 
 class D3d8Direct3D final : public Direct3D {
 public:
-    D3d8Direct3D(HMODULE library, IDirect3D8* d3d) : library_(library), d3d_(d3d) {}
-    ~D3d8Direct3D() override {
-        d3d_.reset();
-        FreeLibrary(library_);
-    }
+    // NOTE: d3d8.dll stays loaded after this object goes: resources released later still
+    // run its code.
+    explicit D3d8Direct3D(IDirect3D8* d3d) : d3d_(d3d) {}
 
     gfx::HRESULT getAdapterDisplayMode(uint32_t adapter, DisplayMode* mode) override {
         if (mode == nullptr) {
@@ -633,7 +631,6 @@ public:
     }
 
 private:
-    HMODULE library_;
     ComPtr<IDirect3D8> d3d_;
 };
 
@@ -654,7 +651,7 @@ std::unique_ptr<Direct3D> createD3d8Direct3D() {
         reportFailure("Direct3D 8 could not start (Direct3DCreate8 failed)");
         return nullptr;
     }
-    return std::make_unique<D3d8Direct3D>(library, d3d);
+    return std::make_unique<D3d8Direct3D>(d3d);
 }
 
 } // namespace gfx::detail

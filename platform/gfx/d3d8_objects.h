@@ -1,7 +1,9 @@
 // The Direct3D 8 device's objects: thin wrappers that hold one reference to the real
-// d3d8.dll object each and forward to it. Our structures share Direct3D 8's layouts, so
-// pointers pass straight through (checked by static_assert in d3d8_resources.cpp).
-// Include after platform/gfx headers: d3d8.h defines many of the same names as macros.
+// d3d8.dll object each and forward to it. Each also holds its device, so that a resource
+// released after our device object is gone never outlives the real device. Our structures share
+// Direct3D 8's layouts, so pointers pass straight through (checked by static_assert in
+// d3d8_resources.cpp). Include after platform/gfx headers: d3d8.h defines many of the same names as
+// macros.
 #pragma once
 
 #include "platform/gfx/gfx.h"
@@ -41,19 +43,24 @@ private:
 
 class D3d8Surface final : public Surface {
 public:
-    explicit D3d8Surface(IDirect3DSurface8* adopt) : surface_(adopt) {}
+    explicit D3d8Surface(IDirect3DSurface8* adopt) : surface_(adopt) {
+        surface_->GetDevice(device_.put());
+    }
     gfx::HRESULT getDesc(SurfaceDesc* desc) override;
     gfx::HRESULT lockRect(LockedRect* locked, const Rect* rect, uint32_t flags) override;
     gfx::HRESULT unlockRect() override;
     IDirect3DSurface8* native() const { return surface_.get(); }
 
 private:
+    ComPtr<IDirect3DDevice8> device_; // outlives the resource (declared first)
     ComPtr<IDirect3DSurface8> surface_;
 };
 
 class D3d8Texture final : public Texture {
 public:
-    explicit D3d8Texture(IDirect3DTexture8* adopt) : texture_(adopt) {}
+    explicit D3d8Texture(IDirect3DTexture8* adopt) : texture_(adopt) {
+        texture_->GetDevice(device_.put());
+    }
     uint32_t getLevelCount() override;
     gfx::HRESULT getLevelDesc(uint32_t level, SurfaceDesc* desc) override;
     gfx::HRESULT getSurfaceLevel(uint32_t level, Surface** surface) override;
@@ -63,30 +70,37 @@ public:
     IDirect3DTexture8* native() const { return texture_.get(); }
 
 private:
+    ComPtr<IDirect3DDevice8> device_; // outlives the resource (declared first)
     ComPtr<IDirect3DTexture8> texture_;
 };
 
 class D3d8VertexBuffer final : public VertexBuffer {
 public:
-    explicit D3d8VertexBuffer(IDirect3DVertexBuffer8* adopt) : buffer_(adopt) {}
+    explicit D3d8VertexBuffer(IDirect3DVertexBuffer8* adopt) : buffer_(adopt) {
+        buffer_->GetDevice(device_.put());
+    }
     gfx::HRESULT lock(uint32_t offset, uint32_t size, uint8_t** data, uint32_t flags) override;
     gfx::HRESULT unlock() override;
     gfx::HRESULT getDesc(VertexBufferDesc* desc) override;
     IDirect3DVertexBuffer8* native() const { return buffer_.get(); }
 
 private:
+    ComPtr<IDirect3DDevice8> device_; // outlives the resource (declared first)
     ComPtr<IDirect3DVertexBuffer8> buffer_;
 };
 
 class D3d8IndexBuffer final : public IndexBuffer {
 public:
-    explicit D3d8IndexBuffer(IDirect3DIndexBuffer8* adopt) : buffer_(adopt) {}
+    explicit D3d8IndexBuffer(IDirect3DIndexBuffer8* adopt) : buffer_(adopt) {
+        buffer_->GetDevice(device_.put());
+    }
     gfx::HRESULT lock(uint32_t offset, uint32_t size, uint8_t** data, uint32_t flags) override;
     gfx::HRESULT unlock() override;
     gfx::HRESULT getDesc(IndexBufferDesc* desc) override;
     IDirect3DIndexBuffer8* native() const { return buffer_.get(); }
 
 private:
+    ComPtr<IDirect3DDevice8> device_; // outlives the resource (declared first)
     ComPtr<IDirect3DIndexBuffer8> buffer_;
 };
 
