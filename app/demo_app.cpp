@@ -4,7 +4,6 @@
 #include "platform/debugout.h"
 #include "platform/timer.h"
 #include "platform/window.h"
-#include "render/render_driver.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,8 +12,6 @@ DemoApp* gApp = nullptr;
 bool gRunning = false;
 
 namespace {
-
-FontInitializer fontInitializer = nullptr;
 
 // Services: each works on the global application object.
 int serviceIsKeyDown(int virtualKey) {
@@ -61,39 +58,30 @@ FrameBuffer* serviceGetFrameBuffer() {
 int servicePresent();
 
 void serviceSetCursor(int x, int y, int flags) {
-    if ((flags & 1) != 0) {
+    if ((flags & kCursorHide) != 0) {
         while (platform::showCursor(false) >= 0) {
         }
     } else {
         while (platform::showCursor(true) < 0) {
         }
     }
-    if ((flags & 2) != 0) {
+    if ((flags & kCursorMove) != 0) {
         platform::setCursorPos(gApp->window, x, y);
         gApp->mouseX = x;
         gApp->mouseY = y;
     }
 }
 
-LaunchOptions options;
-
 } // namespace
 
-LaunchOptions& launchOptions() {
-    return options;
-}
-
-void setFontInitializer(FontInitializer init) {
-    fontInitializer = init;
-}
-
-DemoApp::DemoApp()
+DemoApp::DemoApp(const ClientHooks& clientHooks, const RenderHooks& renderHooks)
     : driverHead(nullptr), driverTail(nullptr), driverCursor(nullptr), driverCount(0),
-      ownsDrivers(0), clockFlags(15), modeFlags(0), downTime(0), downX(0), downY(0), mouseX(0),
-      mouseY(0), mouseDX(0), mouseDY(0), width(0), height(0), displayFormat(0),
+      ownsDrivers(0), clockFlags(kClockConstructed), modeFlags(0), downTime(0), downX(0), downY(0),
+      mouseX(0), mouseY(0), mouseDX(0), mouseDY(0), width(0), height(0), displayFormat(0),
       logFileName(nullptr), clock(0), keyBits(256, false), services{}, window(nullptr), active(1),
       timerId(0), timerStep(1), lastSystemTime(0), frameBuffer{}, driverBaseFlags(0),
-      direct3d(nullptr), device(nullptr), presentParameters{}, fonts(), caps{}, depthMode(0) {
+      direct3d(nullptr), device(nullptr), presentParameters{}, fonts(), caps{}, depthMode(0),
+      client(clientHooks), render(renderHooks) {
     services.isKeyDown = serviceIsKeyDown;
     services.getTime = serviceGetTime;
     services.log = serviceLog;
@@ -150,8 +138,8 @@ int DemoApp::unregisterDriver(RenderDriver* driver) {
         }
         delete node;
         --driverCount;
-        if (ownsDrivers != 0) {
-            delete driver;
+        if (ownsDrivers != 0 && render.deleteDriver != nullptr) {
+            render.deleteDriver(driver);
         }
         return 0;
     }
@@ -211,8 +199,8 @@ void DemoApp::sizeChanged(uint32_t newWidth, uint32_t newHeight) {
     }
     frameBuffer.bytesPerPixel = bytesPerPixelOf(frameBuffer.format);
     for (DriverNode* node = driverHead; node != nullptr; node = node->next) {
-        if (node->driver->resize != nullptr) {
-            node->driver->resize(int(newWidth), int(newHeight));
+        if (render.resizeDriver != nullptr) {
+            render.resizeDriver(node->driver, int(newWidth), int(newHeight));
         }
     }
 }
@@ -337,8 +325,7 @@ int createDevice(DemoApp* app) {
 
 } // namespace
 
-int DemoApp::initialize() {
-    const LaunchOptions& launch = launchOptions();
+int DemoApp::initialize(const LaunchOptions& launch) {
     direct3d = gfx::createDirect3D(gfx::D3D_SDK_VERSION, launch.backend).release();
     if (direct3d == nullptr) {
         services.log("[SYSTEM]", "failed to create Direct3D instance");
@@ -352,14 +339,14 @@ int DemoApp::initialize() {
     uint32_t screenHeight = uint32_t(platform::getSystemMetrics(platform::SM_CYFULLSCREEN));
     width = screenWidth;
     height = screenHeight;
-    clockFlags |= 0x70;
-    driverBaseFlags = 12;
+    clockFlags |= kClockInitialized;
+    driverBaseFlags = kDriverBaseBit2 | kDriverBaseBit3;
 
-    if (clientInitialize() != 0) {
+    if (client.initialize != nullptr && client.initialize() != 0) {
         services.log("[SYSTEM]", "client failed/refused initialize");
         return 1;
     }
-    modeFlags &= ~4u;
+    modeFlags &= ~kModeBit2;
     if (!platform::registerClass("/", demoWindowProc)) {
         return 1;
     }
@@ -392,7 +379,7 @@ int DemoApp::initialize() {
     frameBuffer.clearColour(&frameBuffer, &black, 0);
     services.present();
 
-    if (fontInitializer != nullptr && fontInitializer(this) != 0) {
+    if (render.createFonts != nullptr && render.createFonts(this) != 0) {
         return 1;
     }
     return 0;

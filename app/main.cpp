@@ -1,5 +1,6 @@
-// Entry point: reads the command line, builds the application object, the render driver and
-// the demo client, runs the message loop and tears everything down in order.
+// Entry point: reads the command line, brings the program up through DemoHost with the demo
+// client's hooks, runs the message loop (or a capture or frame dump), and lets the host take
+// everything down in order.
 #include "app/demo_app.h"
 #include "demo/capture.h"
 #include "demo/playback.h"
@@ -10,8 +11,7 @@
 #include "platform/sound.h"
 #include "platform/timer.h"
 #include "platform/window.h"
-#include "render/render_driver.h"
-#include "render/text.h"
+#include "render/demo_host.h"
 
 #include <algorithm>
 #include <cmath>
@@ -229,7 +229,7 @@ int dumpFrame(DemoApp* app, double seconds, const std::string& path, int fps) {
 void runMessageLoop(DemoApp* app, double startSeconds) {
     app->startClock();
     if (startSeconds > 0.0) {
-        setClock(app, launchOptions().startMs);
+        setClock(app, sequencer().startMs);
     }
     gRunning = true;
     platform::Message message;
@@ -265,17 +265,6 @@ int main(int argc, char** argv) {
                                   cl.jobs);
     }
 
-    platform::DisplayMode mode = cl.headless   ? platform::DisplayMode::Headless
-                                 : cl.windowed ? platform::DisplayMode::Windowed
-                                               : platform::DisplayMode::FullScreen;
-    if (!platform::initDisplay(mode)) {
-        std::fprintf(stderr,
-                     "demo: no display available (%s); use --headless to render without one\n",
-                     platform::displayError().c_str());
-        return 1;
-    }
-    platform::installInterruptHandler();
-
     if (!cl.dataDirectory.empty()) {
         platform::setDataDirectory(cl.dataDirectory);
     }
@@ -286,31 +275,37 @@ int main(int argc, char** argv) {
         setLoadingShownHook(writeLoadingDump);
     }
 
-    LaunchOptions& launch = launchOptions();
-    launch.windowed = cl.windowed;
-    launch.headless = cl.headless;
-    launch.backend = cl.nullDevice ? gfx::Backend::Null
-                     : cl.headless ? gfx::Backend::GlHeadless
-                                   : gfx::Backend::GlWindow;
-    launch.startMs = cl.dumpFrame ? 0 : uint64_t(cl.startSeconds * 1000.0);
-
-    auto app = std::make_unique<DemoApp>();
-    gApp = app.get();
-    setFontInitializer(createDemoFonts);
-    if (app->initialize() != 0) {
-        if (!gfx::lastError().empty()) {
-            std::fprintf(stderr, "demo: %s\n", gfx::lastError().c_str());
+    HostOptions options;
+    options.display = cl.headless   ? platform::DisplayMode::Headless
+                      : cl.windowed ? platform::DisplayMode::Windowed
+                                    : platform::DisplayMode::FullScreen;
+    options.launch.windowed = cl.windowed;
+    options.launch.headless = cl.headless;
+    options.launch.backend = cl.nullDevice ? gfx::Backend::Null
+                             : cl.headless ? gfx::Backend::GlHeadless
+                                           : gfx::Backend::GlWindow;
+    options.client = ClientHooks{clientInitialize, clientStart, clientStop, clientCleanup};
+    options.interruptible = true;
+    // The clock and the music start there; the client's start reads it.
+    sequencer().startMs = cl.dumpFrame ? 0 : uint64_t(cl.startSeconds * 1000.0);
+    DemoHost host(options);
+    switch (host.failedAt()) {
+    case DemoHost::Step::Display:
+        std::fprintf(stderr,
+                     "demo: no display available (%s); use --headless to render without one\n",
+                     host.error().c_str());
+        return 1;
+    case DemoHost::Step::Initialize:
+        if (!host.error().empty()) {
+            std::fprintf(stderr, "demo: %s\n", host.error().c_str());
         }
         return 1;
-    }
-    auto driver = std::make_unique<RenderDriver>();
-    if (fillTable(driver.get()) != 0) {
+    case DemoHost::Step::None:
+        break;
+    default:
         return 1;
     }
-    app->registerDriver(driver.get());
-    if (clientStart() != 0) {
-        return 1;
-    }
+    DemoApp* app = host.app();
 
     int exitCode = 0;
     if (!cl.dumpLoadingPath.empty()) {
@@ -319,22 +314,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "demo: wrote %s\n", cl.dumpLoadingPath.c_str());
         }
     } else if (cl.capture) {
-        exitCode = runCapture(app.get(), cl.captureOptions);
+        exitCode = runCapture(app, cl.captureOptions);
     } else if (cl.dumpFrame) {
-        exitCode = dumpFrame(app.get(), cl.dumpSeconds, cl.dumpPath, cl.captureOptions.fps);
+        exitCode = dumpFrame(app, cl.dumpSeconds, cl.dumpPath, cl.captureOptions.fps);
     } else {
-        runMessageLoop(app.get(), cl.startSeconds);
+        runMessageLoop(app, cl.startSeconds);
     }
-
-    clientStop();
-    app->unregisterDriver(driver.get());
-    clearTable(driver.get());
-    driver.reset();
-    clientCleanup();
-    releaseDemoFonts(app.get());
-    app->stopClock();
-    app.reset();
-    gApp = nullptr;
-    platform::shutdownDisplay();
-    return exitCode;
+    return exitCode; // the host takes everything down in order
 }

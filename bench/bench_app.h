@@ -1,12 +1,11 @@
 // The application a scene benchmark runs in: headless, the chosen device (the Null device
 // by default, so only our own code is measured), the render driver registered, the fonts
-// built. Tear-down happens in the destructor, in the order the program itself uses.
+// built, through the program's own start-up path (DemoHost), which also tears it down.
 #pragma once
 
-#include "app/demo_app.h"
+#include "demo/sequencer.h"
 #include "platform/files.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
+#include "render/demo_host.h"
 #include "render/text.h"
 
 #include <algorithm>
@@ -43,47 +42,35 @@ inline double percentile(std::vector<double> v, double p) {
 
 class BenchApp {
 public:
-    // dataDirectory empty: the data pack of the source tree.
+    // dataDirectory empty: the data pack of the source tree. The client is configured but
+    // not started: a benchmark loads what it measures.
     BenchApp(const char* name, const std::string& dataDirectory,
              gfx::Backend backend = gfx::Backend::Null) {
         platform::setDataDirectory(dataDirectory.empty() ? DEMO_SOURCE_DIR "/data" : dataDirectory);
-        if (!platform::initDisplay(platform::DisplayMode::Headless)) {
+        HostOptions options;
+        options.launch.headless = true;
+        options.launch.backend = backend;
+        options.client = ClientHooks{clientInitialize, clientStart, clientStop, clientCleanup};
+        options.start = false;
+        switch (host.start(options)) {
+        case DemoHost::Step::Ready:
+            app = host.app();
+            driver = host.driver();
+            break;
+        case DemoHost::Step::Display:
             std::printf("%s: no headless display\n", name);
-            return;
+            break;
+        default:
+            std::printf("%s: the device did not start (%s)\n", name, host.error().c_str());
+            break;
         }
-        launchOptions().backend = backend;
-        setFontInitializer(createDemoFonts);
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        if (app->initialize() != 0) {
-            std::printf("%s: the device did not start (%s)\n", name, gfx::lastError().c_str());
-            return;
-        }
-        fillTable(&driver);
-        app->registerDriver(&driver);
-        ok_ = true;
-    }
-    ~BenchApp() {
-        if (ok_) {
-            app->unregisterDriver(&driver);
-            clearTable(&driver);
-        }
-        clientCleanup();
-        if (app) {
-            releaseDemoFonts(app.get());
-        }
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
     }
     BenchApp(const BenchApp&) = delete;
     BenchApp& operator=(const BenchApp&) = delete;
 
-    bool ok() const { return ok_; }
+    bool ok() const { return host.ok(); }
 
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
-
-private:
-    bool ok_ = false;
+    DemoHost host; // takes everything down in its destructor
+    DemoApp* app = nullptr;
+    RenderDriver* driver = nullptr;
 };

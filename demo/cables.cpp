@@ -320,7 +320,7 @@ int CablesPart::load() {
                        kEmitFromSpawn | kEmitBlendColour | kEmitRandomSize | kEmitFadeAlpha);
 
     // 6. Scene, light, fog, projection and camera.
-    scene.flags = 7;
+    scene.flags = kSceneCreated;
     scene.allocateLights(1);
     scene.registry = gRegistry;
     SceneLight& light = scene.lights[0];

@@ -37,7 +37,7 @@ void showLoadingPicture(TextureImage* picture) {
     camera.orientation = eulerMatrix(float(M_PI), 0, 0);
     Scene scene;
     scene.camera = &camera;
-    scene.flags = 7;
+    scene.flags = kSceneCreated;
     scene.registry = gRegistry;
 
     driver->restoreRenderTarget(driver);
@@ -66,7 +66,7 @@ void startMusic() {
     music.sample = platform::soundSampleLoad(-1, path.c_str(), 0, 0, 0);
     music.channel = platform::soundPlay(-1, music.sample);
     // The clock starts at --start as soon as loading ends; the music starts there with it.
-    const uint64_t startMs = launchOptions().startMs;
+    const uint64_t startMs = sequencer().startMs;
     if (music.channel >= 0 && startMs > 0) {
         if (platform::soundSetPosition(music.channel, double(startMs) / 1000.0)) {
             std::fprintf(stderr, "demo: music from %.3f s\n",
@@ -88,14 +88,14 @@ int clientInitialize() {
     gDemoApp = app;
     app->services.onPaint = displayFrame;
     app->services.onKey = onKeyHook;
-    app->modeFlags = 139;
+    app->modeFlags = kModeFullScreen | kModeBit1 | kModeLogDebugger | kModeDepthBuffer;
     app->width = 800;
     app->height = 600;
     const char* logName = "logfile.txt";
     app->logFileName = new char[std::strlen(logName) + 1];
     std::strcpy(app->logFileName, logName);
     gLogger = new Logger{app};
-    app->services.setCursor(0, 0, 1);
+    app->services.setCursor(0, 0, kCursorHide);
     return 0;
 }
 
@@ -140,7 +140,7 @@ int clientStop() {
         gRegistry = nullptr;
     }
     // Frames over the time actually played (the clock may have started past 0).
-    uint64_t clock = app->clock.load() - launchOptions().startMs;
+    uint64_t clock = app->clock.load() - sequencer().startMs;
     double fps = clock != 0 ? double(sequencer().frameCount) * 1000.0 / double(clock) : 0.0;
     char line[64];
     std::snprintf(line, sizeof line, "%f FPS", fps);

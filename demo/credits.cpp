@@ -38,7 +38,7 @@ Material* buildParticleMaterial() {
     MaterialColours colours{};
     colours.ambient = colours.diffuse = colours.emissive = ColorF{1, 1, 1, 1};
     RenderStateBlock states;
-    states.flags = 9;                                 // alpha blending, Gouraud lighting
+    states.flags = kStateAlphaBlend | kStateGouraudLighting;
     states.sourceBlend = states.destinationBlend = 2; // ONE, ONE: additive
     states.stageCount = 1;
     states.textureIndex[0] = 0;
@@ -72,7 +72,7 @@ int ReliefEmitter::spawn(float, Vec3* position, Vec3* direction) {
 }
 
 int CreditsPart::load() {
-    scene.flags = 7;
+    scene.flags = kSceneCreated;
     scene.allocateLights(1);
     scene.lights[0].enabled = 0;
     scene.registry = gRegistry;

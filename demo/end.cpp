@@ -40,7 +40,7 @@ int EndPart::load() {
     light.enabled = 1;
     light.ambient = {0.2f, 0.2f, 0.2f, 0.2f};
     light.diffuse = {1, 0.7f, 0.9f, 0.6f};
-    projection.init(&gDemoApp->frameBuffer, 65, 10, 100000);
+    projection.init(&gApp->frameBuffer, 65, 10, 100000);
     projection.mode = 2;
     camera.init(&projection, 0);
     camera.position = {0, 0, 1000};
@@ -91,7 +91,7 @@ void EndPart::writeGrids() {
 }
 
 int EndPart::render(float t, float) {
-    RenderDriver* driver = gDemoDriver;
+    RenderDriver* driver = gDriver;
     writeGrids();
     video.update();
     if (driver->beginScene(driver, &scene) != 0) {

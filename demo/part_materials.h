@@ -3,6 +3,8 @@
 // operations, the state flags and the texture differ.
 #pragma once
 
+#include "scene/texture_registry.h"
+
 #include <cstdint>
 
 struct Material;
@@ -16,9 +18,9 @@ struct TextureImage;
 constexpr uint32_t kArgFactor = 0, kArgDiffuse = 4, kArgTexture = 6, kArgCurrent = 7;
 
 // State flags: lighting mode in bits 2-3, blending in bit 0, vertex colours in bit 8.
-constexpr uint32_t kStatesUnlit = 0u;
-constexpr uint32_t kStatesFlat = 4u;
-constexpr uint32_t kStatesGouraud = 8u;
+constexpr uint32_t kStatesUnlit = kStateUnlit;
+constexpr uint32_t kStatesFlat = kStateFlatLighting;
+constexpr uint32_t kStatesGouraud = kStateGouraudLighting;
 
 struct StageSetup {
     uint32_t colourOp, colourArg1, colourArg2;

@@ -21,15 +21,12 @@ VirtualPlayback::~VirtualPlayback() {
 void VirtualPlayback::frameAt(uint64_t ms, void (*beforePresent)()) {
     if (first_) {
         // The frame-rate line at exit counts from the first frame played.
-        launchOptions().startMs = ms;
+        sequencer().startMs = ms;
         first_ = false;
     }
     time_.set(uint32_t(ms));
     sequencer().beforePresent = beforePresent;
-    bool wasRunning = gRunning;
-    gRunning = true;
     displayFrame();
-    gRunning = wasRunning;
     sequencer().beforePresent = nullptr;
 }
 

@@ -34,7 +34,9 @@ constexpr float kFaceStart = 15.5f;   // face video, circling camera, second fla
 constexpr float kFadeOutStart = 29.0f;
 
 constexpr ColorF kFogGrey{0.2f, 0.2f, 0.2f, 0.2f};
-constexpr uint32_t kSceneFlags = (7u | 0xBu) & ~4u;
+// The creation flags with bits 0, 1 and 3 set and bit 2 cleared (11).
+constexpr uint32_t kSceneFlags =
+    (kSceneCreated | kSceneDepthTest | kSceneDepthWrite | kSceneBit3) & ~kSceneBit2;
 
 // Spike field geometry.
 constexpr float kSpikeSpacing = 681.8182f;
@@ -145,7 +147,7 @@ int SecondPart::load() {
     light.enabled = 1;
     light.ambient = {0.5f, 0.5f, 0.5f, 0.5f};
     light.diffuse = {1, 1, 0.3f, 0.6f};
-    projection.init(&gDemoApp->frameBuffer, 78, 1, 50000);
+    projection.init(&gApp->frameBuffer, 78, 1, 50000);
     projection.mode = 2;
     camera.init(&projection, 0);
     camera.position = {0, 0, 0};
@@ -342,7 +344,7 @@ void SecondPart::writeGrids(float t) {
 }
 
 int SecondPart::render(float t, float dt) {
-    RenderDriver* driver = gDemoDriver;
+    RenderDriver* driver = gDriver;
 
     // 1. Bubbles on their own clock from 7.2 s.
     if (t > kBubblesStart) {
@@ -411,13 +413,13 @@ int SecondPart::render(float t, float dt) {
 }
 
 int SecondPart::release() {
-    if (spikesMesh != nullptr && spikesMesh->hasBuffers() && gDemoDriver != nullptr &&
-        gDemoDriver->releaseMeshBuffers != nullptr) {
-        gDemoDriver->releaseMeshBuffers(spikesMesh.get(), 0);
+    if (spikesMesh != nullptr && spikesMesh->hasBuffers() && gDriver != nullptr &&
+        gDriver->releaseMeshBuffers != nullptr) {
+        gDriver->releaseMeshBuffers(spikesMesh.get(), 0);
     }
-    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr &&
-        gDemoDriver != nullptr && gDemoDriver->releaseObjectHandle != nullptr) {
-        gDemoDriver->releaseObjectHandle(spikesObject.get(), 0);
+    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr && gDriver != nullptr &&
+        gDriver->releaseObjectHandle != nullptr) {
+        gDriver->releaseObjectHandle(spikesObject.get(), 0);
     }
     spikesObject.reset();
     spikesMesh.reset();

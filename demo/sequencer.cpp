@@ -84,6 +84,7 @@ void resetSequencer() {
     s.lastTime = 0;
     s.frameCount = 0;
     s.mouseLookRequest = false;
+    s.startMs = 0;
 }
 
 bool renderPartAt(float t, float delta) {

@@ -30,12 +30,22 @@ struct SequencerState {
     uint32_t lastTime = 0;   // low 32 bits of the clock at the previous frame
     uint32_t frameCount = 0; // frames presented successfully
     bool mouseLookRequest = false;
+    // Clock value playing started at (--start, or the first frame played on virtual time);
+    // the frame-rate line at exit counts from it.
+    uint64_t startMs = 0;
     // Called after the part has drawn and before present (frame dumps and capture).
     void (*beforePresent)() = nullptr;
 };
 SequencerState& sequencer();
 
-// Globals of the demo client.
+// The client hooks (client.cpp), handed to the application at start-up by the entry point.
+int clientInitialize();
+int clientStart();
+int clientStop();
+void clientCleanup();
+
+// Globals of the demo client: the application and the first registered driver, the same
+// objects as gApp and gDriver (set in clientInitialize and clientStart).
 extern DemoApp* gDemoApp;
 extern RenderDriver* gDemoDriver;
 extern Logger* gLogger;

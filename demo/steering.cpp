@@ -37,7 +37,7 @@ constexpr int kSlower = 219; // left bracket
 } // namespace
 
 void steerCamera(CameraMover* mover, float deltaTime) {
-    DemoApp* app = gDemoApp;
+    DemoApp* app = gApp;
     SequencerState& s = sequencer();
     mover->thrust = {0, 0, 0};
     mover->drift = {0, 0, 0};

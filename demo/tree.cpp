@@ -31,8 +31,9 @@ constexpr float kShotsStart = 14.8f;
 constexpr float kShotsEnd = 20.6f;
 constexpr float kShotRate = 0.51724136f; // 3 / 5.8: three shots in 5.8 s
 
-// Scene flags: the creation flags (7) with bits 0, 1 and 3 set and bit 2 cleared.
-constexpr uint32_t kTreeSceneFlags = (7u | 0xBu) & ~4u;
+// Scene flags: the creation flags with bits 0, 1 and 3 set and bit 2 cleared (11).
+constexpr uint32_t kTreeSceneFlags =
+    (kSceneCreated | kSceneDepthTest | kSceneDepthWrite | kSceneBit3) & ~kSceneBit2;
 
 struct FixedShot {
     Vec3 position;

@@ -45,7 +45,7 @@ void applyMaterial(const Material* material) {
     gfx::Material m{};
     m.Diffuse = toDevice(colours.diffuse);
     m.Ambient = toDevice(colours.ambient);
-    if ((colours.flags & 1u) != 0) {
+    if ((colours.flags & kColoursSpecular) != 0) {
         m.Specular = toDevice(colours.specular);
         m.Power = colours.power;
     }
@@ -55,8 +55,9 @@ void applyMaterial(const Material* material) {
 
     if (lighting != 0) {
         dev->setRenderState(gfx::D3DRS_AMBIENT, gSceneAmbient);
-        dev->setRenderState(gfx::D3DRS_SHADEMODE,
-                            lighting == 4 ? gfx::D3DSHADE_FLAT : gfx::D3DSHADE_GOURAUD);
+        dev->setRenderState(gfx::D3DRS_SHADEMODE, lighting == kStateFlatLighting
+                                                      ? gfx::D3DSHADE_FLAT
+                                                      : gfx::D3DSHADE_GOURAUD);
     } else {
         dev->setRenderState(gfx::D3DRS_AMBIENT, 0xFFFFFFFFu);
         dev->setRenderState(gfx::D3DRS_SHADEMODE, gfx::D3DSHADE_FLAT);

@@ -1,12 +1,83 @@
-// Drawing a particle pool: every alive record becomes a quad facing the current scene's
-// camera, written into the pool's vertex buffer, then drawn one material group at a time.
-// No depth sorting: quads go out in record order.
+// A particle pool's device side: set-up with its vertex and index buffers, and drawing, where
+// every alive record becomes a quad facing the current scene's camera, written into the
+// pool's vertex buffer, then drawn one material group at a time. No depth sorting: quads go
+// out in record order.
 #include "app/demo_app.h"
 #include "render/material.h"
 #include "render/render_driver.h"
 #include "scene/particles.h"
 
 #include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Quad i uses vertices 4i .. 4i + 3 as the triangles (0, 1, 2) and (0, 2, 3).
+template <class Index> void fillQuadIndices(Index* out, uint32_t quads) {
+    for (uint32_t i = 0; i < quads; ++i) {
+        Index base = Index(i * kVerticesPerQuad);
+        Index* q = out + size_t(i) * kIndicesPerQuad;
+        q[0] = base;
+        q[1] = Index(base + 1);
+        q[2] = Index(base + 2);
+        q[3] = base;
+        q[4] = Index(base + 2);
+        q[5] = Index(base + 3);
+    }
+}
+
+} // namespace
+
+ParticleArray::~ParticleArray() = default;
+
+int ParticleArray::init(uint32_t newCapacity, uint32_t newGroupCount) {
+    capacity = newCapacity;
+    records.assign(capacity, ParticleRecord{});
+    freeSlots.resize(capacity);
+    for (uint32_t i = 0; i < capacity; ++i) {
+        freeSlots[i] = i;
+    }
+    vertexCount = kVerticesPerQuad * capacity;
+    indexCount = kIndicesPerQuad * capacity;
+    groupCount = newGroupCount;
+    groupMaterials.assign(groupCount, nullptr);
+    quadsWritten = 0;
+    vertexBuffer.reset();
+    indexBuffer.reset();
+
+    gfx::Device* device = gApp != nullptr ? gApp->device : nullptr;
+    if (device == nullptr || capacity == 0) {
+        return 1;
+    }
+    uint32_t vertexBytes = vertexCount * vertexStride;
+    if (device->createVertexBuffer(vertexBytes, 0, vertexFormat, gfx::D3DPOOL_MANAGED,
+                                   vertexBuffer.put()) < 0) {
+        vertexBuffer.reset();
+        return 1;
+    }
+    uint8_t* data = nullptr;
+    if (vertexBuffer->lock(0, 0, &data, 0) >= 0) {
+        std::memset(data, 0, vertexBytes);
+        vertexBuffer->unlock();
+    }
+    const bool wide = indexCount > kMax16BitIndexCount;
+    const uint32_t indexBytes = indexCount * (wide ? 4u : 2u);
+    if (device->createIndexBuffer(indexBytes, 0, wide ? gfx::D3DFMT_INDEX32 : gfx::D3DFMT_INDEX16,
+                                  gfx::D3DPOOL_MANAGED, indexBuffer.put()) < 0) {
+        indexBuffer.reset();
+        return 1;
+    }
+    if (indexBuffer->lock(0, 0, &data, 0) < 0) {
+        return 1;
+    }
+    if (wide) {
+        fillQuadIndices(reinterpret_cast<uint32_t*>(data), capacity);
+    } else {
+        fillQuadIndices(reinterpret_cast<uint16_t*>(data), capacity);
+    }
+    indexBuffer->unlock();
+    return 0;
+}
 
 namespace {
 

@@ -237,7 +237,7 @@ int RenderDriver::setTextureFactor(const ColorF* colour) {
 
 int fillTable(RenderDriver* driver) {
     gDriver = driver;
-    driver->flags = uint32_t(gApp->driverBaseFlags) | 3u;
+    driver->flags = uint32_t(gApp->driverBaseFlags) | kDriverBit0 | kDriverBit1;
     driver->currentScene = nullptr;
     driver->targetWidth = int32_t(gApp->width);
     driver->targetHeight = int32_t(gApp->height);

@@ -22,6 +22,10 @@ struct DepthSurfaceEntry {
     gfx::Surface* surface;
 };
 
+// Flag bits the driver adds to the application's driverBaseFlags (never read).
+constexpr uint32_t kDriverBit0 = 1u << 0;
+constexpr uint32_t kDriverBit1 = 1u << 1;
+
 struct RenderDriver {
     virtual ~RenderDriver();
     // The three virtual operations, in slot order.

@@ -48,7 +48,8 @@ void drawQuad(const RenderDriver* driver, const QuadVertex v[4]) {
     dev->drawPrimitiveUP(gfx::D3DPT_TRIANGLEFAN, 2, v, sizeof(QuadVertex));
     dev->setRenderState(gfx::D3DRS_CULLMODE, cull);
     dev->setRenderState(gfx::D3DRS_LIGHTING, 1);
-    uint32_t depth = driver->currentScene != nullptr ? (driver->currentScene->flags & 1u) : 0u;
+    uint32_t depth =
+        driver->currentScene != nullptr ? (driver->currentScene->flags & kSceneDepthTest) : 0u;
     checkResult(__FILE__, __LINE__, dev->setRenderState(gfx::D3DRS_ZENABLE, depth));
 }
 

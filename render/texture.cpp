@@ -9,6 +9,10 @@
 
 namespace {
 
+// Lock flag bits of the texture lock operation.
+constexpr int kLockDiscard = 1 << 0;
+constexpr int kLockReadOnly = 1 << 1;
+
 int lockTexture(TextureImage* t, const int* rect, int flags) {
     gfx::Texture* texture = deviceTextureOf(t);
     if (texture == nullptr) {
@@ -18,8 +22,8 @@ int lockTexture(TextureImage* t, const int* rect, int flags) {
     if (rect != nullptr) {
         r = {rect[0], rect[1], rect[2], rect[3]};
     }
-    uint32_t lockFlags = ((flags & 1) != 0 ? gfx::D3DLOCK_DISCARD : 0) |
-                         ((flags & 2) != 0 ? gfx::D3DLOCK_READONLY : 0);
+    uint32_t lockFlags = ((flags & kLockDiscard) != 0 ? gfx::D3DLOCK_DISCARD : 0) |
+                         ((flags & kLockReadOnly) != 0 ? gfx::D3DLOCK_READONLY : 0);
     gfx::LockedRect locked{};
     if (texture->lockRect(0, &locked, rect != nullptr ? &r : nullptr, lockFlags) < 0) {
         return 1;

@@ -139,7 +139,7 @@ void CameraMover::move(Camera* camera, float dt) {
     Vec3 w = angularVelocity * -dt;
     camera->orientation = multiply(eulerMatrix(w.x, w.y, w.z), camera->orientation);
     Vec3 target = toWorld(camera->orientation, thrust) * speed;
-    if ((flags & 1) != 0) {
+    if ((flags & kMoverSmoothVelocity) != 0) {
         float a = 1.0f - std::exp(dt * velocityRate);
         velocity = velocity + (target - velocity) * a;
     } else {
@@ -148,7 +148,7 @@ void CameraMover::move(Camera* camera, float dt) {
     worldDrift = toWorld(camera->orientation, drift) * speed;
     addPosition(camera, worldDrift);
     Vec3 targetTurn = turn * turnSpeed;
-    if ((flags & 4) != 0) {
+    if ((flags & kMoverSmoothTurn) != 0) {
         float a = 1.0f - std::exp(dt * turnRate);
         angularVelocity = angularVelocity + (targetTurn - angularVelocity) * a;
     } else {

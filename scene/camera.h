@@ -78,14 +78,18 @@ struct SceneLight {
 // Scene flag bits.
 constexpr uint32_t kSceneDepthTest = 1u << 0;
 constexpr uint32_t kSceneDepthWrite = 1u << 1;
+constexpr uint32_t kSceneBit2 = 1u << 2; // set at creation, never read
+constexpr uint32_t kSceneBit3 = 1u << 3; // set by the Second part and the Tree, never read
 constexpr uint32_t kSceneWrapU0 = 1u << 4;
 constexpr uint32_t kSceneWrapU1 = 1u << 5;
+// What a scene is created with (7).
+constexpr uint32_t kSceneCreated = kSceneDepthTest | kSceneDepthWrite | kSceneBit2;
 
 struct Scene {
     Camera* camera = nullptr;
     SceneLight* lights = nullptr;
     int lightCount = 0;
-    uint32_t flags = 7;
+    uint32_t flags = kSceneCreated;
     Material* defaultMaterial = nullptr;
     ColorF ambient{0, 0, 0, 0};
     int fogMode = 0; // 1 linear table fog
@@ -100,6 +104,11 @@ struct Scene {
     Scene& operator=(const Scene&) = delete;
     void allocateLights(int n);
 };
+
+// Camera mover flag bits 0-2: smoothing on for a channel (setSmoothing's channel number).
+constexpr int kMoverSmoothVelocity = 1 << 0;
+constexpr int kMoverSmoothSecond = 1 << 1;
+constexpr int kMoverSmoothTurn = 1 << 2;
 
 struct CameraMover {
     float velocityRate = 0; // -1 / tau (flags bit 0)

@@ -1,80 +1,10 @@
-// Particle pool set-up and the emitter's emission and ageing. Drawing is in the render
-// driver (render/particle_draw.cpp), which owns material application.
+// The emitter's emission and ageing. The pool's set-up with its device buffers and its
+// drawing are in the render driver (render/particle_draw.cpp), which owns the device side.
 #include "scene/particles.h"
 
-#include "app/demo_app.h"
 #include "scene/rand.h"
 
 #include <cstring>
-
-namespace {
-
-// Quad i uses vertices 4i .. 4i + 3 as the triangles (0, 1, 2) and (0, 2, 3).
-template <class Index> void fillQuadIndices(Index* out, uint32_t quads) {
-    for (uint32_t i = 0; i < quads; ++i) {
-        Index base = Index(i * kVerticesPerQuad);
-        Index* q = out + size_t(i) * kIndicesPerQuad;
-        q[0] = base;
-        q[1] = Index(base + 1);
-        q[2] = Index(base + 2);
-        q[3] = base;
-        q[4] = Index(base + 2);
-        q[5] = Index(base + 3);
-    }
-}
-
-} // namespace
-
-ParticleArray::~ParticleArray() = default;
-
-int ParticleArray::init(uint32_t newCapacity, uint32_t newGroupCount) {
-    capacity = newCapacity;
-    records.assign(capacity, ParticleRecord{});
-    freeSlots.resize(capacity);
-    for (uint32_t i = 0; i < capacity; ++i) {
-        freeSlots[i] = i;
-    }
-    vertexCount = kVerticesPerQuad * capacity;
-    indexCount = kIndicesPerQuad * capacity;
-    groupCount = newGroupCount;
-    groupMaterials.assign(groupCount, nullptr);
-    quadsWritten = 0;
-    vertexBuffer.reset();
-    indexBuffer.reset();
-
-    gfx::Device* device = gApp != nullptr ? gApp->device : nullptr;
-    if (device == nullptr || capacity == 0) {
-        return 1;
-    }
-    uint32_t vertexBytes = vertexCount * vertexStride;
-    if (device->createVertexBuffer(vertexBytes, 0, vertexFormat, gfx::D3DPOOL_MANAGED,
-                                   vertexBuffer.put()) < 0) {
-        vertexBuffer.reset();
-        return 1;
-    }
-    uint8_t* data = nullptr;
-    if (vertexBuffer->lock(0, 0, &data, 0) >= 0) {
-        std::memset(data, 0, vertexBytes);
-        vertexBuffer->unlock();
-    }
-    const bool wide = indexCount > kMax16BitIndexCount;
-    const uint32_t indexBytes = indexCount * (wide ? 4u : 2u);
-    if (device->createIndexBuffer(indexBytes, 0, wide ? gfx::D3DFMT_INDEX32 : gfx::D3DFMT_INDEX16,
-                                  gfx::D3DPOOL_MANAGED, indexBuffer.put()) < 0) {
-        indexBuffer.reset();
-        return 1;
-    }
-    if (indexBuffer->lock(0, 0, &data, 0) < 0) {
-        return 1;
-    }
-    if (wide) {
-        fillQuadIndices(reinterpret_cast<uint32_t*>(data), capacity);
-    } else {
-        fillQuadIndices(reinterpret_cast<uint16_t*>(data), capacity);
-    }
-    indexBuffer->unlock();
-    return 0;
-}
 
 int ParticleEmitter::spawn(float time, Vec3* position, Vec3*) {
     return positionAt(time, position);

@@ -57,7 +57,8 @@ public:
 
     // Zeroed records, the free-slot stack 0 .. capacity - 1 (capacity - 1 on top), groupCount
     // null materials, and the device buffers (when a device exists). 0, or 1 when a buffer
-    // could not be created (the array then keeps its pool but draws nothing).
+    // could not be created (the array then keeps its pool but draws nothing). Defined with
+    // draw in the render driver (render/particle_draw.cpp).
     int init(uint32_t capacity, uint32_t groupCount);
     // Copies the record into the most recently freed slot and marks it alive; the slot's
     // index, or -1 (nothing copied) when the pool is full.

@@ -74,6 +74,9 @@ struct TextureImage {
     void freePixels();
 };
 
+// Material colour flag bits.
+constexpr uint32_t kColoursSpecular = 1u << 0;
+
 struct MaterialColours {
     uint32_t flags; // bit 0 specular on; bit 31 may skip when applied last
     ColorF ambient;
@@ -98,7 +101,10 @@ struct StageSampling {
 
 // Render-state block flag bits.
 constexpr uint32_t kStateAlphaBlend = 1u << 0;
-constexpr uint32_t kStateLightingMask = 0xC;
+constexpr uint32_t kStateLightingMask = 0xC; // bits 2-3: the lighting mode below
+constexpr uint32_t kStateUnlit = 0;
+constexpr uint32_t kStateFlatLighting = 4;
+constexpr uint32_t kStateGouraudLighting = 8; // 12 is Gouraud too
 constexpr uint32_t kStateNoCulling = 1u << 6;
 constexpr uint32_t kStateWireframe = 1u << 7;
 constexpr uint32_t kStateVertexDiffuse = 1u << 8;

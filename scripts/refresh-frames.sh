@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Re-renders the regression frames in tests/frames/ on purpose (after a deliberate change to
+# Re-renders the regression frames in tests/demo/frames/ on purpose (after a deliberate change to
 # what a scene shows). Look at the new pictures before committing them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +9,6 @@ cmake --build --preset default --target regression_frames -j"$(nproc)" >/dev/nul
 # scenes left in shared render-target depth surfaces.
 for scene in opening second_part cables credits domino koch tree end; do
   DEMO_REFRESH_FRAMES=1 SDL_AUDIODRIVER=dummy EGL_PLATFORM=surfaceless \
-    build/tests/frames/regression_frames --gtest_filter="*/$scene" >/dev/null
+    build/tests/demo/frames/regression_frames --gtest_filter="*/$scene" >/dev/null
 done
-echo "refreshed: tests/frames/*.png"
+echo "refreshed: tests/demo/frames/*.png"

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     if (!bench.ok()) {
         return 1;
     }
-    RenderDriver& driver = bench.driver;
+    RenderDriver& driver = *bench.driver;
     gRegistry = new TextureRegistry;
 
     {
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     }
 
     {
-        Font* font = findFont(bench.app.get(), 12, "Terminal");
+        Font* font = findFont(bench.app, 12, "Terminal");
         std::string line;
         for (int i = 0; i < kLineLength; ++i) {
             line.push_back(char(' ' + 1 + (i * 7) % 94));

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     if (!bench.ok()) {
         return 1;
     }
-    RenderDriver& driver = bench.driver;
+    RenderDriver& driver = *bench.driver;
 
     std::printf("Load, Null device, %d runs each:\n", kLoadRuns);
     {

@@ -1,7 +1,10 @@
 // Single-threaded frames per second (CPU time) of the MPEG video decoder, with and without the
-// RGB output stage: a 720x576 8 Mbit/s and a 256x192 MPEG-2 stream with B pictures (made in /tmp
-// with ffmpeg), the demo's data/ruen-draw.mpg when present, or the streams given as arguments.
-// With ffmpeg installed, its own single-threaded decoding is timed too. Not a test: no limits.
+// RGB output stage, with the SIMD and with the plain kernels: a 720x576 6 Mbit/s MPEG-2 stream of
+// 1000 frames and a 256x192 one of 3000 frames, both with B pictures (made in /tmp with ffmpeg),
+// the demo's data/ruen-draw.mpg when present, or the streams given as arguments. Then whole
+// processes on one core, CPU time: `mpegdecode IN /dev/null` against `mpeg2dec -o null IN`
+// (Debian package mpeg2dec) and `ffmpeg -threads 1 -i IN -f null -` where they are installed,
+// with the ratio of their time to ours (above 1: ours is faster). Not a test: no limits.
 #include "media/mpeg/decoder.h"
 
 #include <algorithm>
@@ -36,13 +39,18 @@ bool haveFfmpeg() {
     return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
 }
 
+bool haveMpeg2dec() {
+    return std::system("command -v mpeg2dec >/dev/null 2>&1") == 0;
+}
+
 // testsrc2 with temporal noise, so that most macroblocks carry coefficients as in real footage.
-bool ensureStream(const std::string& path, const std::string& size, const std::string& rate) {
+bool ensureStream(const std::string& path, const std::string& size, const std::string& rate,
+                  const std::string& frames) {
     if (std::ifstream(path).good())
         return true;
     const std::string cmd =
         "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc2=size=" + size +
-        ":rate=25,noise=alls=6:allf=t+u -frames:v 100 -c:v mpeg2video " + "-b:v " + rate +
+        ":rate=25,noise=alls=6:allf=t+u -frames:v " + frames + " -c:v mpeg2video -b:v " + rate +
         " -bf 2 -g 12 -f mpeg2video " + path;
     return std::system(cmd.c_str()) == 0;
 }
@@ -53,10 +61,11 @@ struct Result {
 };
 
 // Best of kRuns full decodes from memory.
-Result decodeRuns(const std::vector<uint8_t>& data, bool output) {
+Result decodeRuns(const std::vector<uint8_t>& data, bool output, bool plainKernels) {
     Result best;
     for (int run = 0; run < kRuns; ++run) {
         mpeg::MpegDecoder decoder;
+        decoder.setPlainKernels(plainKernels);
         const double start = threadCpuSeconds();
         if (decoder.openMemory(data) == 0)
             return {};
@@ -72,10 +81,12 @@ Result decodeRuns(const std::vector<uint8_t>& data, bool output) {
     return best;
 }
 
-double ffmpegSeconds(const std::string& path) {
+// Best of kRuns CPU times of a command run to completion on one core (core 0 where taskset is
+// installed); 0 when it fails.
+double processSeconds(const std::string& command) {
+    static const bool taskset = std::system("command -v taskset >/dev/null 2>&1") == 0;
+    const std::string cmd = (taskset ? "taskset -c 0 " : "") + command + " >/dev/null 2>&1";
     double best = 1e30;
-    const std::string cmd =
-        "ffmpeg -hide_banner -loglevel error -threads 1 -i " + path + " -f null - >/dev/null 2>&1";
     for (int run = 0; run < kRuns; ++run) {
         const double start = childrenCpuSeconds();
         if (std::system(cmd.c_str()) != 0)
@@ -92,11 +103,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         paths.push_back(argv[i]);
     const bool ffmpeg = haveFfmpeg();
+    const bool mpeg2dec = haveMpeg2dec();
     if (paths.empty()) {
-        const char* const defaults[][3] = {{"/tmp/mpeg_bench_720x576_8M.m2v", "720x576", "8M"},
-                                           {"/tmp/mpeg_bench_256x192_1M.m2v", "256x192", "1M"}};
-        for (const auto& [path, size, rate] : defaults) {
-            if (!(ffmpeg && ensureStream(path, size, rate)) && !std::ifstream(path).good()) {
+        const char* const defaults[][4] = {
+            {"/tmp/mpeg_bench_720x576_6M_1000.m2v", "720x576", "6M", "1000"},
+            {"/tmp/mpeg_bench_256x192_1M_3000.m2v", "256x192", "1M", "3000"}};
+        for (const auto& [path, size, rate, frames] : defaults) {
+            if (!(ffmpeg && ensureStream(path, size, rate, frames)) &&
+                !std::ifstream(path).good()) {
                 std::printf("skipping %s: no stream and no ffmpeg to make one\n", path);
                 continue;
             }
@@ -107,8 +121,22 @@ int main(int argc, char** argv) {
         if (std::ifstream(demoVideo).good())
             paths.push_back(demoVideo);
     }
-    std::printf("%-32s %9s %7s %12s %12s %12s\n", "stream", "size", "frames", "decode fps",
-                "+output fps", "ffmpeg fps");
+    std::printf("kernels: %s\n", mpeg::haveAvx2Kernels()   ? "SSE2 and AVX2"
+                                 : mpeg::haveSimdKernels() ? "SSE2"
+                                                           : "plain only");
+    if (!mpeg2dec)
+        std::printf("mpeg2dec not installed (bench/mpeg/install-comparison.sh or apt-get install "
+                    "mpeg2dec): no comparison with it\n");
+    if (!ffmpeg)
+        std::printf("ffmpeg not installed: no comparison with it\n");
+    std::printf("\nIn process, frames per second of CPU time:\n");
+    std::printf("%-40s %9s %7s %10s %10s %10s %10s\n", "stream", "size", "frames", "decode",
+                "+output", "plain", "plain+out");
+    struct Stream {
+        std::string path;
+        int frames;
+    };
+    std::vector<Stream> streams;
     for (const std::string& path : paths) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<uint8_t> data{std::istreambuf_iterator<char>(in),
@@ -120,17 +148,37 @@ int main(int argc, char** argv) {
             std::printf("%s: not a video stream\n", path.c_str());
             continue;
         }
-        const Result plain = decodeRuns(data, false);
-        const Result withOutput = decodeRuns(data, true);
-        const double ff = ffmpeg ? ffmpegSeconds(path) : 0;
+        const Result simd = decodeRuns(data, false, false);
+        const Result simdOutput = decodeRuns(data, true, false);
+        const Result plain = decodeRuns(data, false, true);
+        const Result plainOutput = decodeRuns(data, true, true);
         char size[32];
         std::snprintf(size, sizeof size, "%dx%d", width, height);
-        std::printf("%-32s %9s %7d %12.1f %12.1f ", path.c_str(), size, plain.frames,
-                    plain.frames / plain.seconds, withOutput.frames / withOutput.seconds);
-        if (ff > 0)
-            std::printf("%12.1f\n", plain.frames / ff);
+        std::printf("%-40s %9s %7d %10.1f %10.1f %10.1f %10.1f\n", path.c_str(), size, simd.frames,
+                    simd.frames / simd.seconds, simdOutput.frames / simdOutput.seconds,
+                    plain.frames / plain.seconds, plainOutput.frames / plainOutput.seconds);
+        streams.push_back({path, simd.frames});
+    }
+
+    std::printf("\nWhole process on one core, seconds of CPU time (ratio: theirs / ours):\n");
+    std::printf("%-40s %10s %10s %7s %10s %7s\n", "stream", "mpegdecode", "mpeg2dec", "ratio",
+                "ffmpeg", "ratio");
+    for (const Stream& s : streams) {
+        const double ours = processSeconds(std::string(MPEGDECODE) + " " + s.path + " /dev/null");
+        const double libmpeg2 = mpeg2dec ? processSeconds("mpeg2dec -o null " + s.path) : 0;
+        const double ff = ffmpeg ? processSeconds("ffmpeg -hide_banner -loglevel error -threads 1 "
+                                                  "-i " +
+                                                  s.path + " -f null -")
+                                 : 0;
+        std::printf("%-40s %10.3f ", s.path.c_str(), ours);
+        if (libmpeg2 > 0 && ours > 0)
+            std::printf("%10.3f %7.2f ", libmpeg2, libmpeg2 / ours);
         else
-            std::printf("%12s\n", "-");
+            std::printf("%10s %7s ", "-", "-");
+        if (ff > 0 && ours > 0)
+            std::printf("%10.3f %7.2f\n", ff, ff / ours);
+        else
+            std::printf("%10s %7s\n", "-", "-");
     }
     return 0;
 }

@@ -27,7 +27,7 @@ int main() {
     if (!bench.ok()) {
         return 1;
     }
-    RenderDriver& driver = bench.driver;
+    RenderDriver& driver = *bench.driver;
     TextureRegistry registry;
     gRegistry = &registry;
 

@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     std::printf("%s, %d frames per second of demo time\n", gl ? "headless GL" : "Null device", fps);
 
     {
-        VirtualPlayback playback(bench.app.get());
+        VirtualPlayback playback(bench.app);
         double start = 0;
         int index = 0;
         for (const PartEntry& entry : partList()) {

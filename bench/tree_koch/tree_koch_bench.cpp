@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     if (!bench.ok()) {
         return 1;
     }
-    RenderDriver& driver = bench.driver;
+    RenderDriver& driver = *bench.driver;
     gRegistry = new TextureRegistry;
     if (gl) {
         glFigures(driver);

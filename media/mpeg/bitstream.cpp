@@ -24,12 +24,6 @@ const std::array<uint8_t, kBlockSize> kEndPattern = [] {
     return a;
 }();
 
-inline uint64_t loadBigEndian64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return __builtin_bswap64(v);
-}
-
 } // namespace
 
 std::span<const uint8_t> endOfDataBlock() {
@@ -40,6 +34,8 @@ std::unique_ptr<FileSource> FileSource::open(const char* path) {
     FILE* f = path ? std::fopen(path, "rb") : nullptr;
     if (!f)
         return nullptr;
+    // Large reads: a stream is read through once, front to back.
+    std::setvbuf(f, nullptr, _IOFBF, size_t{1} << 16);
     auto source = std::unique_ptr<FileSource>(new FileSource());
     source->file_.reset(f);
     return source;
@@ -100,16 +96,8 @@ void BitReader::nextChunk() {
     }
 }
 
-void BitReader::refill() {
-    if (end_ - ptr_ >= 8) {
-        // Bytes beyond the counted ones land where the next refill puts the same bytes again.
-        cache_ |= loadBigEndian64(ptr_) >> bits_;
-        int n = (63 - bits_) >> 3;
-        ptr_ += n;
-        bits_ += n * 8;
-        return;
-    }
-    while (bits_ <= 56) {
+void BitReader::refillSlow() {
+    while (bits_ < 56) {
         if (ptr_ == end_) {
             nextChunk();
             continue;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -93,20 +94,53 @@ public:
     uint32_t getBit() { return get(1); }
     void skipBits(int n);
 
-    // Fast-path access for the coefficient loop: at least 57 valid bits after ensure57().
-    void ensure57() {
-        if (bits_ < 57)
+    // Fast-path access for the coefficient loop: at least 32 valid bits after ensure32().
+    void ensure32() {
+        if (bits_ < 32)
             refill();
     }
+    void top() { ensure32(); } // as LocalBits::top()
     uint64_t cache() const { return cache_; }
 
     void byteAlign() { skip(bits_ & 7); }
+
+    // The reader's position, for loops that keep it in registers (LocalBits).
+    struct Position {
+        const uint8_t* ptr;
+        const uint8_t* end;
+        uint64_t cache;
+        int bits;
+    };
+    Position position() const { return {ptr_, end_, cache_, bits_}; }
+    void setPosition(const Position& p) {
+        ptr_ = p.ptr;
+        end_ = p.end;
+        cache_ = p.cache;
+        bits_ = p.bits;
+    }
     // Aligns and skips to the next 0x000001 prefix; returns the 32-bit start code there.
     uint32_t nextStartCode();
 
 private:
-    void refill();
+    // Tops the cache up to at least 56 bits (never 64, so that shifts by the count stay
+    // defined): eight bytes at a time while the chunk has them.
+    void refill() {
+        if (end_ - ptr_ >= 8) {
+            // Bytes beyond the counted ones land where the next refill puts the same bytes
+            // again.
+            uint64_t v;
+            std::memcpy(&v, ptr_, sizeof v);
+            cache_ |= __builtin_bswap64(v) >> bits_;
+            const int n = (63 - bits_) >> 3;
+            ptr_ += n;
+            bits_ += n * 8;
+            return;
+        }
+        refillSlow();
+    }
+    void refillSlow();
     void nextChunk();
+    friend class LocalBits;
 
     BlockReader* blocks_ = nullptr;
     SystemDemux* demux_ = nullptr;
@@ -114,6 +148,66 @@ private:
     const uint8_t* end_ = nullptr;
     uint64_t cache_ = 0;
     int bits_ = 0;
+};
+
+// A BitReader's position held in locals while a hot loop runs, so that the compiler keeps it in
+// registers; written back when this goes out of scope. The reader must not be used meanwhile.
+class LocalBits {
+public:
+    explicit LocalBits(BitReader& reader) : reader_(reader), p_(reader.position()) {}
+    ~LocalBits() { reader_.setPosition(p_); }
+    LocalBits(const LocalBits&) = delete;
+    LocalBits& operator=(const LocalBits&) = delete;
+
+    uint32_t peek32() {
+        ensure32();
+        return static_cast<uint32_t>(p_.cache >> 32);
+    }
+    uint32_t show(int n) { return peek32() >> (32 - n); }
+    void skip(int n) {
+        p_.cache <<= n;
+        p_.bits -= n;
+    }
+    uint32_t get(int n) {
+        uint32_t v = show(n);
+        skip(n);
+        return v;
+    }
+    void ensure32() {
+        if (p_.bits < 32)
+            refill();
+    }
+    // Tops up to at least 56 bits without a data-dependent branch (none that a refill every few
+    // codes would make the predictor miss): for loops that read a code on every step.
+    void top() {
+        if (p_.end - p_.ptr >= 8)
+            fastRefill();
+        else if (p_.bits < 32)
+            refill();
+    }
+    uint64_t cache() const { return p_.cache; }
+
+private:
+    void fastRefill() {
+        uint64_t v;
+        std::memcpy(&v, p_.ptr, sizeof v);
+        p_.cache |= __builtin_bswap64(v) >> p_.bits;
+        const int n = (63 - p_.bits) >> 3;
+        p_.ptr += n;
+        p_.bits += n * 8;
+    }
+    void refill() {
+        if (p_.end - p_.ptr >= 8) {
+            fastRefill();
+            return;
+        }
+        reader_.setPosition(p_);
+        reader_.refillSlow();
+        p_ = reader_.position();
+    }
+
+    BitReader& reader_;
+    BitReader::Position p_;
 };
 
 } // namespace mpeg

@@ -54,6 +54,7 @@ constexpr uint32_t kVideoPacketStartCode = 0x000001E0;
 struct Settings {
     bool quiet = true;
     bool referenceIdct = false;
+    bool plainKernels = false;
     std::function<void(const FrameView&)> frameCallback;
 };
 
@@ -69,7 +70,9 @@ template <typename State, typename F> void forEachLayer(State& s, F&& f) {
 void applySettings(DecoderState& s, const Settings& keep) {
     forEachLayer(s, [&](DecoderState& l) {
         l.diag.quiet = keep.quiet;
-        l.kernels = keep.referenceIdct ? &referenceKernels() : &fastKernels();
+        l.referenceIdct = keep.referenceIdct;
+        l.forcePlainKernels = keep.plainKernels;
+        l.chooseKernels();
     });
     s.frameCallback = keep.frameCallback;
 }
@@ -77,7 +80,8 @@ void applySettings(DecoderState& s, const Settings& keep) {
 Settings capture(const DecoderState& s) {
     Settings k;
     k.quiet = s.diag.quiet;
-    k.referenceIdct = s.kernels == &referenceKernels();
+    k.referenceIdct = s.referenceIdct;
+    k.plainKernels = s.forcePlainKernels;
     k.frameCallback = s.frameCallback;
     return k;
 }
@@ -241,7 +245,15 @@ void MpegDecoder::setQuiet(bool quiet) {
 
 void MpegDecoder::setReferenceIdct(bool reference) {
     forEachLayer(*state_, [&](DecoderState& l) {
-        l.kernels = reference ? &referenceKernels() : &fastKernels();
+        l.referenceIdct = reference;
+        l.chooseKernels();
+    });
+}
+
+void MpegDecoder::setPlainKernels(bool plain) {
+    forEachLayer(*state_, [&](DecoderState& l) {
+        l.forcePlainKernels = plain;
+        l.chooseKernels();
     });
 }
 

@@ -57,8 +57,11 @@ public:
     void setFrameCallback(std::function<void(const FrameView&)> callback);
 
     void setQuiet(bool quiet);
-    // Double-precision inverse DCT instead of the fast integer one.
+    // Double-precision inverse DCT instead of the fast integer one (with the plain kernels).
     void setReferenceIdct(bool reference);
+    // The plain kernels instead of the SIMD ones (which give the same pictures); the environment
+    // variable MPEG_PLAIN_KERNELS does the same for every decoder.
+    void setPlainKernels(bool plain);
 
     int videoWidth() const;
     int videoHeight() const;

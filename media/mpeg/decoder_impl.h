@@ -191,12 +191,30 @@ struct DecoderState {
 
     const VlcTables& vlc;
     const Kernels* kernels;
+    // What picks kernels: the double-precision IDCT (with the plain loops), or the plain kernels
+    // instead of the SIMD ones.
+    bool referenceIdct = false;
+    bool forcePlainKernels = false;
+    void chooseKernels() {
+        kernels = referenceIdct       ? &referenceKernels()
+                  : forcePlainKernels ? &plainKernels()
+                                      : &fastKernels();
+    }
 
     SequenceState seq;
     GopState gop;
     PictureState pic;
     SliceState slice;
     MacroblockMotion prevMotion;
+    // The scan order and the matrix-times-quantiser_scale products of the coefficient loop, per
+    // [intra][chroma matrix], made for quantiser_scale `scale` (-1: not made). Reset by every
+    // picture, whose headers may change the matrices and the scan.
+    struct ScanWeights {
+        int scale = -1;
+        uint8_t position[64];
+        uint16_t weight[64];
+    };
+    ScanWeights scanWeights[2][2];
 
     // Picture size found by open(); the 32-bit output buffer has this size.
     int videoWidth = 0;

@@ -28,14 +28,13 @@ const CosineTable& cosineTable() {
     return table;
 }
 
-// cos(k pi / 16) * 2^13.
-constexpr int C1 = 8035;
-constexpr int C2 = 7568;
-constexpr int C3 = 6811;
-constexpr int C4 = 5793;
-constexpr int C5 = 4551;
-constexpr int C6 = 3135;
-constexpr int C7 = 1598;
+constexpr int C1 = detail::kIdctC1;
+constexpr int C2 = detail::kIdctC2;
+constexpr int C3 = detail::kIdctC3;
+constexpr int C4 = detail::kIdctC4;
+constexpr int C5 = detail::kIdctC5;
+constexpr int C6 = detail::kIdctC6;
+constexpr int C7 = detail::kIdctC7;
 
 // Rows: out keeps 2 fractional bits.
 inline void idctRows(const int16_t* in, int32_t* out) {
@@ -180,6 +179,13 @@ void idctFast(const int16_t* block, int16_t* out) {
 }
 
 namespace detail {
+void idctPutPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    fastPutLoop(block, dst, stride);
+}
+void idctAddPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    fastAddLoop(block, dst, stride);
+}
+
 void fillIdct(Kernels& k, bool reference) {
     k.idctPut = reference ? referenceStore<false> : fastPut;
     k.idctAdd = reference ? referenceStore<true> : fastAdd;

@@ -1,6 +1,8 @@
-// Pixel kernels (inverse DCT, motion-compensated prediction, colour conversion) behind a small
-// function table, so a faster set can be switched in and compared with the plain reference set.
-// Kernels do no bounds checking; callers pass positions inside the planes.
+// Pixel kernels (inverse DCT, motion-compensated prediction, chroma upsampling, colour conversion)
+// behind a small function table. The plain kernels are the reference; the SIMD set (SSE2 on
+// x86-64, some AVX2 kernels where the processor has it) gives bit-identical output and is the
+// default. Kernels do no bounds checking; callers pass positions inside the planes, and every
+// kernel reads and writes exactly the samples its plain counterpart does.
 #pragma once
 
 #include <cstddef>
@@ -37,22 +39,50 @@ struct Kernels {
     // One row of full-resolution Y, Cb, Cr to 32-bit 0x00RRGGBB pixels.
     void (*yuvToRgbRow)(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint32_t* out,
                         int width, const ColourCoefficients& k);
+    // Six-tap vertical filter (taps sum to 256) across rows[0..5], width samples into dst.
+    void (*chromaVertical)(const uint8_t* const rows[6], const int tap[6], uint8_t* dst, int width);
+    // Doubles a chroma row horizontally: (outWidth + 1) / 2 pairs into dst. src has 4
+    // replicated samples beyond each end. [0]: MPEG-2 siting (even outputs copy the input),
+    // [1]: MPEG-1 siting (both outputs interpolated).
+    void (*chromaHorizontal[2])(const uint8_t* src, uint8_t* dst, int outWidth);
 };
 
 // Double-precision inverse DCT and plain loops.
 const Kernels& referenceKernels();
-// Integer inverse DCT accurate to IEEE 1180; the default.
+// Integer inverse DCT accurate to IEEE 1180 and plain loops.
+const Kernels& plainKernels();
+// The SIMD kernels where the processor has them, else the plain ones; bit-identical to
+// plainKernels(). Setting MPEG_PLAIN_KERNELS (to anything but 0) in the environment makes this
+// return plainKernels().
 const Kernels& fastKernels();
+// The SIMD kernels regardless of the environment; plainKernels() where there are none.
+const Kernels& simdKernels();
+// The SIMD kernels without the AVX2 ones (what a processor without AVX2 runs), for the tests.
+const Kernels& simdKernelsWithoutAvx2();
+// Whether simdKernels() holds any SIMD kernel, and whether it uses AVX2.
+bool haveSimdKernels();
+bool haveAvx2Kernels();
 
 // Exposed for the accuracy tests: inverse DCT of block into out, no clamping to pixel range.
 void idctReference(const int16_t* block, int16_t* out);
 void idctFast(const int16_t* block, int16_t* out);
 
 namespace detail {
+// cos(k pi / 16) * 2^13, the constants of the integer inverse DCT.
+constexpr int kIdctC1 = 8035, kIdctC2 = 7568, kIdctC3 = 6811, kIdctC4 = 5793, kIdctC5 = 4551,
+              kIdctC6 = 3135, kIdctC7 = 1598;
+// The plain integer inverse DCT with store or add, for blocks a SIMD version passes back.
+void idctPutPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride);
+void idctAddPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride);
 // Each kernel file fills its part of a table.
 void fillIdct(Kernels& k, bool reference);
 void fillPredict(Kernels& k);
 void fillColour(Kernels& k);
+// SIMD versions overwrite the entries they have; false where the build has none.
+bool fillIdctSimd(Kernels& k, bool avx2);
+bool fillPredictSimd(Kernels& k);
+bool fillColourSimd(Kernels& k, bool avx2);
+bool cpuHasAvx2();
 } // namespace detail
 
 } // namespace mpeg

@@ -77,6 +77,14 @@ void DecoderState::predict(const Frame& ref, int refField, int dstField, int bx,
         const int sy = std::clamp(y + (vy >> 1), 0, maxY);
         kernels->predict[average ? 1 : 0][w == 16 ? 0 : 1][hx | (hy << 1)](
             dst + y * ds + x, src + sy * ss + sx, ds, ss, hh);
+        // Hints only (nothing is read or written): every 64 samples, the cache lines to the right
+        // of these rows in both pictures, which the next macroblocks most likely need, as they
+        // mostly move alike.
+        if ((x & 48) == 0 && x + w + 64 < dp.width && sx + w + 64 < sp.width)
+            for (int r = 0; r < hh; ++r) {
+                __builtin_prefetch(dst + (y + r) * ds + x + 64, 1);
+                __builtin_prefetch(src + (sy + r) * ss + sx + 64);
+            }
     }
 }
 

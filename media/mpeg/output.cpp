@@ -87,7 +87,8 @@ void filterRows(const uint8_t* __restrict p0, const uint8_t* __restrict p1,
 }
 
 // Vertical 4:2:0 -> 4:2:2 for one output row, into dst[0..width).
-void verticalRow(const PlaneView& c, int outRow, bool progressive, uint8_t* dst) {
+void verticalRow(const PlaneView& c, int outRow, bool progressive, uint8_t* dst,
+                 const Kernels& kernels) {
     int rows[6];
     const VerticalFilter* f;
     if (progressive) {
@@ -106,18 +107,18 @@ void verticalRow(const PlaneView& c, int outRow, bool progressive, uint8_t* dst)
             rows[i] = std::min(2 * k + parity, c.height - 1);
         }
     }
-    filterRows(c.data + rows[0] * c.stride, c.data + rows[1] * c.stride,
-               c.data + rows[2] * c.stride, c.data + rows[3] * c.stride,
-               c.data + rows[4] * c.stride, c.data + rows[5] * c.stride, f->tap, dst, c.width);
+    const uint8_t* p[6];
+    for (int i = 0; i < 6; ++i)
+        p[i] = c.data + rows[i] * c.stride;
+    kernels.chromaVertical(p, f->tap, dst, c.width);
 }
 
 // Horizontal 4:2:2 -> 4:4:4. src has kPad replicated samples on both sides.
-MPEG_KERNEL_CLONES
-void horizontalRow(const uint8_t* __restrict s, int inWidth, bool mpeg1, uint8_t* __restrict dst,
-                   int outWidth) {
+template <bool Mpeg1>
+MPEG_KERNEL_CLONES void horizontalRow(const uint8_t* __restrict s, uint8_t* __restrict dst,
+                                      int outWidth) {
     const int pairs = (outWidth + 1) / 2;
-    (void)inWidth;
-    if (mpeg1) {
+    if constexpr (Mpeg1) {
         for (int j = 0; j < pairs; ++j) {
             const int a = 5 * s[j - 3] - 21 * s[j - 2] + 70 * s[j - 1] + 228 * s[j] -
                           37 * s[j + 1] + 11 * s[j + 2];
@@ -187,16 +188,16 @@ void OutputStage::convert(const FrameView& frame, const OutputParameters& params
             crRow = frame.cr.data + y * frame.cr.stride;
         } else {
             if (frame.chroma_format == 1) {
-                verticalRow(frame.cb, y, params.progressive_frame, vcb);
-                verticalRow(frame.cr, y, params.progressive_frame, vcr);
+                verticalRow(frame.cb, y, params.progressive_frame, vcb, kernels);
+                verticalRow(frame.cr, y, params.progressive_frame, vcr, kernels);
             } else {
                 std::copy_n(frame.cb.data + y * frame.cb.stride, cw, vcb);
                 std::copy_n(frame.cr.data + y * frame.cr.stride, cw, vcr);
             }
             padRow(vcb, cw);
             padRow(vcr, cw);
-            horizontalRow(vcb, cw, params.mpeg1, fcb, width);
-            horizontalRow(vcr, cw, params.mpeg1, fcr, width);
+            kernels.chromaHorizontal[params.mpeg1 ? 1 : 0](vcb, fcb, width);
+            kernels.chromaHorizontal[params.mpeg1 ? 1 : 0](vcr, fcr, width);
             cbRow = fcb;
             crRow = fcr;
         }
@@ -211,6 +212,15 @@ void fillColour(Kernels& k) {
     k.yuvToRgbRow = [](const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint32_t* out,
                        int width,
                        const ColourCoefficients& c) { yuvToRgbRowLoop(y, cb, cr, out, width, c); };
+    k.chromaVertical = [](const uint8_t* const p[6], const int tap[6], uint8_t* dst, int width) {
+        filterRows(p[0], p[1], p[2], p[3], p[4], p[5], tap, dst, width);
+    };
+    k.chromaHorizontal[0] = [](const uint8_t* src, uint8_t* dst, int outWidth) {
+        horizontalRow<false>(src, dst, outWidth);
+    };
+    k.chromaHorizontal[1] = [](const uint8_t* src, uint8_t* dst, int outWidth) {
+        horizontalRow<true>(src, dst, outWidth);
+    };
 }
 } // namespace detail
 

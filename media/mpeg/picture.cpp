@@ -97,6 +97,9 @@ void DecoderState::concealMissingMacroblocks() {
 }
 
 void DecoderState::startPicture() {
+    for (auto& byMatrix : scanWeights)
+        for (ScanWeights& w : byMatrix)
+            w.scale = -1;
     const bool field = pic.picture_structure != kFramePicture;
     const bool reference = pic.picture_coding_type != kBPicture;
     if (secondField && (!field || pic.picture_structure == firstFieldStructure ||

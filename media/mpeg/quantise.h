@@ -26,6 +26,17 @@ inline int dequantise(int level, int weight, int quantiser_scale) {
     return level < 0 ? -std::min(val, -kCoefficientMin) : std::min(val, kCoefficientMax);
 }
 
+// The same for a level given as magnitude and sign (negative: 0 or 1), without branches on the
+// sign, which is as good as random in real streams; scaledWeight is weight * quantiser_scale.
+template <bool Intra, bool Mpeg2>
+inline int dequantiseSigned(int magnitude, int negative, int scaledWeight) {
+    int val = Intra ? (magnitude * scaledWeight) >> 4 : ((2 * magnitude + 1) * scaledWeight) >> 5;
+    if constexpr (!Mpeg2)
+        val = val ? (val - 1) | 1 : 0; // MPEG-1 mismatch control: every coefficient odd
+    val = std::min(val, kCoefficientMax + negative);
+    return (val ^ -negative) + negative;
+}
+
 // The arithmetic of inverse quantisation alone, for SNR scalability, where the coefficients of
 // both layers are summed before saturation and mismatch control. MPEG-1 has no such split: its
 // coefficients are made odd and saturated one by one.
@@ -37,6 +48,16 @@ inline int dequantiseArithmetic(int level, int weight, int quantiser_scale) {
     const int val = Intra ? (magnitude * weight * quantiser_scale) >> 4
                           : ((2 * magnitude + 1) * weight * quantiser_scale) >> 5;
     return level < 0 ? -val : val;
+}
+
+// dequantiseArithmetic for a level given as magnitude and sign, scaledWeight as above.
+template <bool Intra, bool Mpeg2>
+inline int dequantiseArithmeticSigned(int magnitude, int negative, int scaledWeight) {
+    if constexpr (!Mpeg2)
+        return dequantiseSigned<Intra, Mpeg2>(magnitude, negative, scaledWeight);
+    const int val =
+        Intra ? (magnitude * scaledWeight) >> 4 : ((2 * magnitude + 1) * scaledWeight) >> 5;
+    return negative ? -val : val;
 }
 
 // Saturation and MPEG-2 mismatch control of a sum of two layers' coefficients, into block.

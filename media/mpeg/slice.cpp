@@ -55,11 +55,10 @@ inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
 
 // Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
 // anything beyond the DC term is nonzero.
-template <bool Intra, bool Mpeg2, int Mode = kPlain>
-bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
-               bool dcOnly = false) {
+template <bool Intra, bool Mpeg2, int Mode, typename Reader>
+bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, bool& acPresent,
+                   bool dcOnly) {
     constexpr BlockNames names = blockNames<Intra, Mpeg2>();
-    BitReader& bs = d.bs;
     // Data partitioning: partition 0 holds the DC term of intra blocks and the first
     // priority_breakpoint - 64 (run, level) pairs when the breakpoint is 64 or more; the rest of
     // the block, its end_of_block included, is in partition 1.
@@ -70,17 +69,30 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
         if (breakpoint >= 64)
             pairsInPartition0 = breakpoint - 64;
     }
-    const uint8_t* scan = kScan[d.pic.alternate_scan];
     const bool chromaMatrix = cc != 0 && d.seq.chroma_format != 1;
-    const uint8_t* W;
-    if constexpr (Intra)
-        W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
-    else
-        W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
-                         : d.seq.non_intra_quantiser_matrix;
     const int qs = d.slice.quantiser_scale;
-    const VlcTable& table =
-        (Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0;
+    // The plain path keeps its tables across blocks; the scalable modes make them per block.
+    DecoderState::ScanWeights local;
+    DecoderState::ScanWeights& sw = Mode == kPlain ? d.scanWeights[Intra][chromaMatrix] : local;
+    if (sw.scale != qs) {
+        const uint8_t* scan = kScan[d.pic.alternate_scan];
+        const uint8_t* W;
+        if constexpr (Intra)
+            W = chromaMatrix ? d.seq.chroma_intra_quantiser_matrix : d.seq.intra_quantiser_matrix;
+        else
+            W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
+                             : d.seq.non_intra_quantiser_matrix;
+        for (int k = 0; k < 64; ++k) {
+            sw.position[k] = scan[k];
+            sw.weight[k] = static_cast<uint16_t>(W[scan[k]] * qs);
+        }
+        sw.scale = qs;
+    }
+    const uint8_t* position = sw.position;
+    const uint16_t* weight = sw.weight;
+    const VlcEntry* table =
+        ((Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0)
+            .entries();
     int i;
     int sum = 0;
     if constexpr (Intra) {
@@ -114,31 +126,57 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
     } else {
         i = -1;
     }
-    int last = i;
+    // Dequantises the coefficient at scan index i into the block.
+    auto place = [&](int magnitude, int negative) {
+        const int val =
+            Mode == kSummed
+                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, weight[i])
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, weight[i]);
+        blk[position[i]] = static_cast<Coefficient<Mode>>(val);
+        sum += val;
+    };
+    constexpr bool firstApart = !Intra && Mode != kPartitioned;
+    if constexpr (firstApart) {
+        // "1s": the first coefficient of a non-intra block
+        bs.ensure32();
+        const uint64_t c = bs.cache();
+        if (c >> 63) {
+            i = 0;
+            place(1, static_cast<int>((c >> 62) & 1));
+            bs.skip(2);
+        }
+    }
     for (;;) {
         if constexpr (Mode == kPartitioned) {
             if (pairs == pairsInPartition0)
                 d.usePartition(1);
         }
-        bs.ensure57();
+        bs.top();
         const uint64_t c = bs.cache();
-        int run, level;
-        if (!Intra && i < 0 && (c >> 63)) {
+        int run, magnitude, negative;
+        if (!Intra && !firstApart && i < 0 && (c >> 63)) {
             // "1s": the first coefficient of a non-intra block
             run = 0;
-            level = ((c >> 62) & 1) ? -1 : 1;
+            magnitude = 1;
+            negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else {
-            const VlcEntry e = table.lookup(static_cast<uint32_t>(c >> 32));
-            if (e.length == 0) {
+            const VlcEntry e =
+                VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));
+            // (run, level) pairs have a nonzero level; invalid codes decode to value 0.
+            if (static_cast<unsigned>(e.value - 1) < static_cast<unsigned>(kDctEob - 1)) {
+                run = e.value >> 6;
+                magnitude = e.value & 63;
+                negative = static_cast<int>((c >> (63 - e.length)) & 1);
+                bs.skip(e.length + 1);
+            } else if (e.length == 0) {
                 d.diag.message("invalid Huffman code in %s()\n", names.function);
                 return false;
-            }
-            if (e.value == kDctEob) {
+            } else if (e.value == kDctEob) {
                 bs.skip(e.length);
                 break;
-            }
-            if (e.value == kDctEscape) {
+            } else { // escape
+                int level;
                 run = static_cast<int>((c >> 52) & 63);
                 if constexpr (Mpeg2) {
                     level = static_cast<int>(static_cast<int64_t>(c << 12) >> 52);
@@ -160,12 +198,8 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
                         bs.skip(20);
                     }
                 }
-            } else {
-                run = e.value >> 6;
-                level = e.value & 63;
-                if ((c >> (63 - e.length)) & 1)
-                    level = -level;
-                bs.skip(e.length + 1);
+                magnitude = std::abs(level);
+                negative = level < 0;
             }
         }
         i += run + 1;
@@ -173,16 +207,11 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
             d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
             return false;
         }
-        const int pos = scan[i];
-        const int val = Mode == kSummed ? dequantiseArithmetic<Intra, Mpeg2>(level, W[pos], qs)
-                                        : dequantise<Intra, Mpeg2>(level, W[pos], qs);
-        blk[pos] = static_cast<Coefficient<Mode>>(val);
-        sum += val;
-        last = i;
+        place(magnitude, negative);
         if constexpr (Mode == kPartitioned)
             ++pairs;
     }
-    acPresent = last > 0;
+    acPresent = i > 0;
     if constexpr (Mpeg2 && Mode != kSummed) {
         if (mismatchControl(sum, blk))
             acPresent = true;
@@ -190,11 +219,60 @@ bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
     return true;
 }
 
+template <bool Intra, bool Mpeg2, int Mode = kPlain>
+bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
+               bool dcOnly = false) {
+    if constexpr (Mode == kPartitioned) { // switches between the partitions' readers
+        return readBlockWith<Intra, Mpeg2, Mode>(d, d.bs, cc, blk, acPresent, dcOnly);
+    } else {
+        LocalBits bs(d.bs);
+        return readBlockWith<Intra, Mpeg2, Mode>(d, bs, cc, blk, acPresent, dcOnly);
+    }
+}
+
 // Reads the coded blocks of a macroblock and adds them to (or, intra, puts them into) the
 // prediction; kSummed only reads them into sumBlock.
+// Where the blocks of a 4:2:0 macroblock go, worked out once per macroblock: the top left
+// sample of its luma and both chroma blocks, and the plane strides (doubled in field pictures).
+struct BlockAddresses {
+    uint8_t* luma;
+    uint8_t* chroma[2];
+    ptrdiff_t lumaStride, chromaStride;
+};
+
+BlockAddresses blockAddresses420(DecoderState& d, int mbx, int mby) {
+    Frame& f = d.frames[d.currentIndex];
+    const bool framePicture = d.pic.picture_structure == kFramePicture;
+    const int parity = d.pic.picture_structure == kBottomField ? 1 : 0;
+    BlockAddresses a;
+    ptrdiff_t ps = f.plane[0].stride;
+    uint8_t* base = f.plane[0].data();
+    if (!framePicture) {
+        base += parity * ps;
+        ps *= 2;
+    }
+    a.luma = base + mby * 16 * ps + mbx * 16;
+    a.lumaStride = ps;
+    for (int c = 1; c < 3; ++c) {
+        ptrdiff_t cs = f.plane[c].stride;
+        uint8_t* cb = f.plane[c].data();
+        if (!framePicture) {
+            cb += parity * cs;
+            cs *= 2;
+        }
+        a.chroma[c - 1] = cb + mby * 8 * cs + mbx * 8;
+        a.chromaStride = cs;
+    }
+    return a;
+}
+
 template <int Mode>
 bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int mby, int dct_type) {
     const bool mpeg2 = d.seq.mpeg2;
+    const bool chroma420 = Mode != kSummed && d.seq.chroma_format == 1;
+    BlockAddresses addresses{};
+    if (chroma420)
+        addresses = blockAddresses420(d, mbx, mby);
     for (int n = 0; n < d.blockCount; ++n) {
         if (!(cbp & (1 << (d.blockCount - 1 - n))))
             continue;
@@ -227,7 +305,19 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
                 return false;
             uint8_t* dst;
             ptrdiff_t stride;
-            d.blockDestination(n, mbx, mby, dct_type, dst, stride);
+            if (chroma420) {
+                if (n < 4) {
+                    // Field DCT: blocks 2 and 3 hold the bottom field, starting one line down.
+                    stride = addresses.lumaStride << dct_type;
+                    dst = addresses.luma + (n & 1) * 8 +
+                          (n >> 1) * (dct_type ? 1 : 8) * addresses.lumaStride;
+                } else {
+                    stride = addresses.chromaStride;
+                    dst = addresses.chroma[n - 4];
+                }
+            } else {
+                d.blockDestination(n, mbx, mby, dct_type, dst, stride);
+            }
             // Intra blocks replace the picture, others add to the prediction.
             if (ac)
                 (intra ? d.kernels->idctPut : d.kernels->idctAdd)(blk, dst, stride);
@@ -303,6 +393,12 @@ void DecoderState::decodeSlices() {
 }
 
 bool DecoderState::macroblockAddressIncrement(int& increment) {
+    // Most coded macroblocks follow the previous one: the code "1" for an increment of 1.
+    if (bs.peek32() >> 31) {
+        bs.skip(1);
+        increment = 1;
+        return true;
+    }
     increment = 0;
     for (;;) {
         const VlcEntry e = vlc.macroblockAddressIncrement.lookup(bs.peek32());
@@ -408,21 +504,26 @@ int DecoderState::dmvector() {
 }
 
 bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress) {
-    const VlcEntry e = vlc.motionCode.lookup(bs.peek32());
+    // motion_code (at most 11 bits with its sign) and motion_residual (at most 8) are read from
+    // one look at the next 32 bits.
+    const uint32_t bits = bs.peek32();
+    const VlcEntry e = vlc.motionCode.lookup(bits);
     if (e.length == 0) {
         diag.message("Invalid motion_vector code (MBA %d, pic %d)\n", mbAddress, pictureCount);
         return false;
     }
-    bs.skip(e.length);
     const int motion_code = e.value;
     const int r_size = std::clamp(f_code, 1, 9) - 1;
     int delta = motion_code;
+    int used = e.length;
     if (r_size > 0 && motion_code != 0) {
-        const int motion_residual = static_cast<int>(bs.get(r_size));
+        const int motion_residual = static_cast<int>((bits << e.length) >> (32 - r_size));
+        used += r_size;
         delta = ((std::abs(motion_code) - 1) << r_size) + motion_residual + 1;
         if (motion_code < 0)
             delta = -delta;
     }
+    bs.skip(used);
     const int low = -(16 << r_size), high = (16 << r_size) - 1, range = 32 << r_size;
     int v = pmv + delta;
     if (v < low)

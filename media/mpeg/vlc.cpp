@@ -396,8 +396,8 @@ VlcTables::VlcTables()
       macroblockTypeSpatialB(kMacroblockTypeSpatialB, 9), macroblockTypeSnr(kMacroblockTypeSnr, 3),
       codedBlockPattern(kCodedBlockPattern, 9), motionCode(kMotionCode, 11),
       dctDcSizeLuminance(kDctDcSizeLuminance, 9), dctDcSizeChrominance(kDctDcSizeChrominance, 10),
-      dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), 10),
-      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), 10) {}
+      dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), kDctPrimaryBits),
+      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {}
 
 const VlcTables& vlcTables() {
     static const VlcTables tables;

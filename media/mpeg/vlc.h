@@ -31,6 +31,17 @@ public:
         }
         return e;
     }
+    // The same with the primary size fixed at compile time and the entries held by the caller,
+    // for the coefficient loop, where loading both from the table on every code costs.
+    template <int PrimaryBits> static VlcEntry lookupIn(const VlcEntry* entries, uint32_t bits) {
+        VlcEntry e = entries[bits >> (32 - PrimaryBits)];
+        if (e.length & kLink) {
+            const int subBits = e.length & ~kLink;
+            e = entries[e.value + ((bits << PrimaryBits) >> (32 - subBits))];
+        }
+        return e;
+    }
+    const VlcEntry* entries() const { return table_.data(); }
 
 private:
     static constexpr uint8_t kLink = 0x80;
@@ -51,6 +62,9 @@ constexpr int kMbCompatible = 0x40;
 
 constexpr int16_t kMbaEscape = 34;
 constexpr int16_t kMbaStuffing = 35;
+
+// Primary table size of the DCT coefficient tables, in bits: all but the rare long codes.
+constexpr int kDctPrimaryBits = 10;
 
 // DCT coefficient table values: (run << 6) | level, or one of these.
 constexpr int16_t kDctEob = 4096;

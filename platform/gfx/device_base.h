@@ -306,6 +306,17 @@ public:
                                    uint32_t primitiveCount, const void* indices, Format indexFormat,
                                    const void* vertices, uint32_t stride) override;
 
+    // Creation: the arguments are checked here, once for every implementation; the make
+    // hooks below only build what passed.
+    HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                          Format format, uint32_t pool, Texture** texture) final;
+    HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
+                               VertexBuffer** buffer) final;
+    HRESULT createIndexBuffer(uint32_t length, uint32_t usage, Format format, uint32_t pool,
+                              IndexBuffer** buffer) final;
+    HRESULT createDepthStencilSurface(uint32_t width, uint32_t height, Format format,
+                                      uint32_t multiSample, Surface** surface) final;
+
     HRESULT beginStateBlock() override;
     HRESULT endStateBlock(uint32_t* token) override;
     HRESULT applyStateBlock(uint32_t token) override;
@@ -317,6 +328,20 @@ public:
     const PresentParameters& presentParameters() const { return params_; }
 
 protected:
+    static constexpr uint32_t kMaxBufferBytes = 256u << 20; // no buffer of the demo comes close
+
+    // The largest texture or depth-surface side this device makes.
+    virtual uint32_t maxTextureSide() const = 0;
+    // Resources for checked arguments (levels already the real count). A texture may still
+    // be refused with an error code (a format the implementation cannot hold).
+    virtual HRESULT makeTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                                Format format, uint32_t pool, Texture** texture) = 0;
+    virtual VertexBuffer* makeVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf,
+                                           uint32_t pool) = 0;
+    virtual IndexBuffer* makeIndexBuffer(uint32_t length, uint32_t usage, Format format,
+                                         uint32_t pool) = 0;
+    virtual Surface* makeDepthSurface(uint32_t width, uint32_t height, Format format) = 0;
+
     // Checked draws. Arrays: vertices [first, first + count) of stream 0. Indexed: count
     // indices from firstIndex of the index buffer, each plus baseVertex.
     virtual HRESULT drawArrays(uint32_t type, uint32_t first, uint32_t count) = 0;

@@ -112,7 +112,7 @@ ProgramKey makeProgramKey(const DeviceState& s, bool triangles) {
     }
     if (anyWrap && triangles) {
         p |= (wrap & 0xFF) << 8;
-        p |= 1u << 16;
+        p |= kProgramWrapsTriangles;
     }
     k.pixel = p;
     return k;
@@ -291,7 +291,7 @@ ProgramSources generateProgram(const ProgramKey& k) {
     const uint32_t fogMode = field(k.pixel, 5, 2);
     const bool fogFromSpecular = k.pixel & (1u << 7);
     const uint32_t wrap = field(k.pixel, 8, 8);
-    const bool geometry = k.pixel & (1u << 16);
+    const bool geometry = k.pixel & kProgramWrapsTriangles;
 
     // Coordinate sets the active stages read.
     uint32_t setMask = 0;

@@ -34,6 +34,10 @@ struct ProgramKey {
     bool operator==(const ProgramKey& o) const;
 };
 
+// ProgramKey::pixel bit: the program wraps coordinates per triangle (a geometry stage that
+// takes triangles only).
+constexpr uint32_t kProgramWrapsTriangles = 1u << 16;
+
 struct ProgramKeyHash {
     size_t operator()(const ProgramKey& k) const;
 };

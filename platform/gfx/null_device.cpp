@@ -85,62 +85,27 @@ public:
         return D3D_OK;
     }
 
-    HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
-                          Format format, uint32_t pool, Texture** texture) override {
-        if (texture == nullptr) {
-            return D3DERR_INVALIDCALL;
-        }
-        *texture = nullptr;
-        const HRESULT hr =
-            checkTextureArgs(width, height, &levels, usage, format, pool, kNullMaxTextureSide);
-        if (hr != D3D_OK) {
-            return hr;
-        }
+protected:
+    uint32_t maxTextureSide() const override { return kNullMaxTextureSide; }
+    HRESULT makeTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
+                        Format format, uint32_t pool, Texture** texture) override {
         auto* t = new NullTexture(this, width, height, levels, usage, format, pool);
         t->setLockable(true);
         *texture = t;
         return D3D_OK;
     }
-    HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
-                               VertexBuffer** buffer) override {
-        if (buffer == nullptr) {
-            return D3DERR_INVALIDCALL;
-        }
-        *buffer = nullptr;
-        if (length == 0 || length > kMaxBufferBytes) {
-            return D3DERR_INVALIDCALL;
-        }
-        *buffer = new VertexBufferBase(this, length, usage, fvf, pool);
-        return D3D_OK;
+    VertexBuffer* makeVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf,
+                                   uint32_t pool) override {
+        return new VertexBufferBase(this, length, usage, fvf, pool);
     }
-    HRESULT createIndexBuffer(uint32_t length, uint32_t usage, Format format, uint32_t pool,
-                              IndexBuffer** buffer) override {
-        if (buffer == nullptr) {
-            return D3DERR_INVALIDCALL;
-        }
-        *buffer = nullptr;
-        if (length == 0 || length > kMaxBufferBytes ||
-            (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
-            return D3DERR_INVALIDCALL;
-        }
-        *buffer = new IndexBufferBase(this, length, usage, format, pool);
-        return D3D_OK;
+    IndexBuffer* makeIndexBuffer(uint32_t length, uint32_t usage, Format format,
+                                 uint32_t pool) override {
+        return new IndexBufferBase(this, length, usage, format, pool);
     }
-    HRESULT createDepthStencilSurface(uint32_t width, uint32_t height, Format format, uint32_t,
-                                      Surface** surface) override {
-        if (surface == nullptr) {
-            return D3DERR_INVALIDCALL;
-        }
-        *surface = nullptr;
-        if (width == 0 || height == 0 || width > kNullMaxTextureSide ||
-            height > kNullMaxTextureSide || !isDepthFormat(format)) {
-            return D3DERR_INVALIDCALL;
-        }
-        *surface = new DepthSurfaceBase(this, width, height, format, true);
-        return D3D_OK;
+    Surface* makeDepthSurface(uint32_t width, uint32_t height, Format format) override {
+        return new DepthSurfaceBase(this, width, height, format, true);
     }
 
-protected:
     HRESULT drawArrays(uint32_t, uint32_t, uint32_t) override { return D3D_OK; }
     HRESULT drawIndexed(uint32_t, uint32_t, uint32_t) override { return D3D_OK; }
     HRESULT drawClient(uint32_t, uint32_t, const void*, uint32_t, uint32_t, const void*,
@@ -149,8 +114,6 @@ protected:
     }
 
 private:
-    static constexpr uint32_t kMaxBufferBytes = 256u << 20; // no buffer of the demo comes close
-
     void makeBackBuffer() {
         uint32_t w = std::max(1u, std::min(params_.BackBufferWidth, kNullMaxTextureSide));
         uint32_t h = std::max(1u, std::min(params_.BackBufferHeight, kNullMaxTextureSide));

@@ -1,4 +1,4 @@
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "platform/debugout.h"
 #include "render/render_driver.h"
 
@@ -65,7 +65,7 @@ TEST_F(AppFixture, MouseMovementIsSignedAndRelative) {
     EXPECT_EQ(app->mouseY, 60);
     EXPECT_EQ(app->mouseDX, -105);
     EXPECT_EQ(app->mouseDY, 10);
-    setClock(app.get(), 1234);
+    setClock(app, 1234);
     demoWindowProc(app->window, platform::WM_LBUTTONDOWN, 1, 0);
     EXPECT_EQ(app->downX, -5);
     EXPECT_EQ(app->downTime, 1234u);

@@ -1,4 +1,4 @@
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "platform/timer.h"
 
 #include <atomic>
@@ -58,7 +58,7 @@ TEST_F(ClockTest, SystemTimeWrapAdvancesByTheTrueDifference) {
 
 TEST_F(ClockTest, SetClockStartsPartWay) {
     app->startClock();
-    setClock(app.get(), 249000);
+    setClock(app, 249000);
     time.advance(3);
     EXPECT_EQ(app->services.getTime(), 249003u);
     app->stopClock();

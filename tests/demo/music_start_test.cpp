@@ -1,12 +1,9 @@
 // The music starts where the clock does: the whole client loaded headless on the null device
 // with sound on SDL's dummy driver, started at 0 and at 100 s (the Credits), and the position
 // the sound stand-in handed the mixer checked.
-#include "app/demo_app.h"
-#include "demo/sequencer.h"
 #include "platform/files.h"
 #include "platform/sound.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -19,31 +16,15 @@ class MusicStart : public ::testing::Test {
 protected:
     void start(uint64_t startMs) {
         platform::setDataDirectory(std::string(DEMO_SOURCE_DIR) + "/data");
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::Null;
-        launchOptions().startMs = startMs;
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        ASSERT_EQ(app->initialize(), 0);
-        ASSERT_EQ(fillTable(&driver), 0);
-        app->registerDriver(&driver);
-        started = true;
-        ASSERT_EQ(clientStart(), 0);
+        sequencer().startMs = startMs;
+        host = std::make_unique<DemoHost>();
+        ASSERT_EQ(host->start(headlessOptions(gfx::Backend::Null, false, true, true)),
+                  DemoHost::Step::Ready);
     }
     void TearDown() override {
-        if (started) {
-            clientStop();
-            app->unregisterDriver(&driver);
-            clearTable(&driver);
-        }
-        resetSequencer();
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
+        host.reset();
+        sequencer().startMs = 0;
         platform::setDataDirectory("");
-        launchOptions() = LaunchOptions{};
     }
     // The position of the one channel that plays (the music); -1 when none does.
     static double musicPosition() {
@@ -58,9 +39,7 @@ protected:
         return playing == 1 ? found : -1;
     }
 
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
-    bool started = false;
+    std::unique_ptr<DemoHost> host;
 };
 
 TEST_F(MusicStart, WithoutAStartTimeTheMusicPlaysFromItsBeginning) {

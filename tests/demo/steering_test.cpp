@@ -1,4 +1,4 @@
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "demo/sequencer.h"
 #include "demo/steering.h"
 #include "scene/camera.h"

@@ -1,9 +1,6 @@
-#include "app/demo_app.h"
-#include "demo/sequencer.h"
 #include "platform/debugout.h"
 #include "platform/timer.h"
-#include "platform/window.h"
-#include "render/render_driver.h"
+#include "support/host_options.h"
 
 #include <gtest/gtest.h>
 
@@ -39,15 +36,10 @@ protected:
     void SetUp() override {
         calls.clear();
         platform::setTimeSource(&time);
-        ASSERT_TRUE(platform::initDisplay(platform::DisplayMode::Headless));
-        launchOptions() = LaunchOptions{};
-        launchOptions().backend = gfx::Backend::Null;
-        app = std::make_unique<DemoApp>();
-        gApp = app.get();
-        ASSERT_EQ(app->initialize(), 0);
-        ASSERT_EQ(fillTable(&driver), 0);
-        app->registerDriver(&driver);
-        ASSERT_EQ(clientStart(), 0);
+        host = std::make_unique<DemoHost>();
+        ASSERT_EQ(host->start(headlessOptions(gfx::Backend::Null, false, true, true)),
+                  DemoHost::Step::Ready);
+        app = host->app();
         // Swap the parts for recorders with the real durations.
         SequencerState& s = sequencer();
         ASSERT_EQ(s.partCount, 8u);
@@ -57,18 +49,14 @@ protected:
         app->startClock();
     }
     void TearDown() override {
-        app->stopClock();
-        {
-            platform::DebugCapture quiet; // the FPS line
-            clientStop();
+        if (app != nullptr) {
+            app->stopClock();
         }
-        app->unregisterDriver(&driver);
-        clearTable(&driver);
-        resetSequencer();
-        clientCleanup();
-        app.reset();
-        gApp = nullptr;
-        platform::shutdownDisplay();
+        {
+            platform::DebugCapture quiet; // the FPS line of the client's stop
+            host.reset();
+        }
+        app = nullptr;
         platform::setTimeSource(nullptr);
     }
     bool quitPosted() {
@@ -84,8 +72,8 @@ protected:
         return false;
     }
     platform::VirtualTimeSource time{777};
-    std::unique_ptr<DemoApp> app;
-    RenderDriver driver;
+    std::unique_ptr<DemoHost> host;
+    DemoApp* app = nullptr;
 };
 
 TEST_F(Timeline, PartListAddsUpTo250Seconds) {
@@ -134,13 +122,13 @@ TEST_F(Timeline, DeltaIsCutToLocalTime) {
 
 TEST_F(Timeline, AtTheEndQuitIsPostedAndTheFrameStillCounts) {
     displayFrame();
-    setClock(app.get(), 250000);
+    setClock(app, 250000);
     EXPECT_FALSE(quitPosted());
     displayFrame();
     EXPECT_EQ(calls.size(), 1u); // nothing rendered at 250 s
     EXPECT_EQ(sequencer().frameCount, 2u);
     EXPECT_TRUE(quitPosted());
-    setClock(app.get(), 249999);
+    setClock(app, 249999);
     displayFrame();
     EXPECT_EQ(calls.back().part, 7);
 }

@@ -1,5 +1,5 @@
 // JPEG decoding and the picture loaders on real files written here, including damaged ones.
-#include "app/app_fixture.h"
+#include "support/app_fixture.h"
 #include "media/jpeg/jpeg_decode.h"
 #include "platform/debugout.h"
 #include "platform/files.h"
@@ -203,7 +203,7 @@ TEST(DataPaths, BackslashesBecomeSlashesUnderTheDataDirectory) {
 
 TEST_F(Loaders, WideCharacterModeWarns) {
     writeJpeg(file("w.jpg"), 8, 8, false, [](int, int) { return 0u; });
-    ImageFile f(app.get());
+    ImageFile f(app);
     platform::DebugCapture capture;
     ASSERT_EQ(f.open("data\\w.jpg", 2), 0);
     EXPECT_EQ(f.mode & 4, 4u);

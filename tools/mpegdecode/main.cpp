@@ -5,11 +5,16 @@
 // streams are ignored.
 #include "media/mpeg/decoder.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <sys/uio.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -21,6 +26,8 @@ void usage(FILE* to) {
                  "  --rgb             write 32-bit pixels (bytes B,G,R,0) instead of planar YUV\n"
                  "  --frames N        stop after N frames\n"
                  "  --reference-idct  use the double-precision inverse DCT\n"
+                 "  --plain-kernels   use the plain kernels instead of the SIMD ones (same\n"
+                 "                    output; MPEG_PLAIN_KERNELS=1 in the environment too)\n"
                  "  --enhancement E   E is the enhancement layer of IN (SNR or spatial\n"
                  "                    scalability) or partition 1 of a data-partitioned IN\n"
                  "  --verbose         print the decoder's diagnostics\n"
@@ -31,18 +38,49 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
-bool writePlane(FILE* out, const mpeg::PlaneView& p) {
-    for (int y = 0; y < p.height; ++y)
-        if (std::fwrite(p.data + y * p.stride, 1, static_cast<size_t>(p.width), out) !=
-            static_cast<size_t>(p.width))
+// Writes every byte of the iovecs, resuming after short writes.
+bool writeAll(int fd, std::vector<iovec>& parts) {
+    size_t first = 0;
+    while (first < parts.size()) {
+        const int count = static_cast<int>(std::min<size_t>(parts.size() - first, IOV_MAX));
+        ssize_t n = ::writev(fd, parts.data() + first, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
             return false;
+        while (n > 0 && first < parts.size()) {
+            const size_t take = std::min<size_t>(static_cast<size_t>(n), parts[first].iov_len);
+            parts[first].iov_base = static_cast<char*>(parts[first].iov_base) + take;
+            parts[first].iov_len -= take;
+            n -= static_cast<ssize_t>(take);
+            if (parts[first].iov_len == 0)
+                ++first;
+        }
+    }
     return true;
+}
+
+// One frame's planes, row by row, in one gathered write: no copy through a stdio buffer.
+bool writeFrame(FILE* out, const mpeg::FrameView& f, std::vector<iovec>& parts) {
+    parts.clear();
+    for (const mpeg::PlaneView* p : {&f.y, &f.cb, &f.cr})
+        for (int y = 0; y < p->height; ++y) {
+            uint8_t* row = const_cast<uint8_t*>(p->data + y * p->stride);
+            const size_t n = static_cast<size_t>(p->width);
+            // Rows that follow each other in memory (uncropped planes) go out as one piece.
+            if (!parts.empty() &&
+                static_cast<uint8_t*>(parts.back().iov_base) + parts.back().iov_len == row)
+                parts.back().iov_len += n;
+            else
+                parts.push_back({row, n});
+        }
+    return std::fflush(out) == 0 && writeAll(fileno(out), parts);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    bool rgb = false, referenceIdct = false, verbose = false;
+    bool rgb = false, referenceIdct = false, plainKernels = false, verbose = false;
     long maxFrames = -1;
     const char* enhancement = nullptr;
     std::vector<const char*> files;
@@ -55,6 +93,8 @@ int main(int argc, char** argv) {
             rgb = true;
         } else if (!std::strcmp(a, "--reference-idct")) {
             referenceIdct = true;
+        } else if (!std::strcmp(a, "--plain-kernels")) {
+            plainKernels = true;
         } else if (!std::strcmp(a, "--verbose")) {
             verbose = true;
         } else if (!std::strcmp(a, "--enhancement")) {
@@ -86,6 +126,7 @@ int main(int argc, char** argv) {
     mpeg::MpegDecoder decoder;
     decoder.setQuiet(!verbose);
     decoder.setReferenceIdct(referenceIdct);
+    decoder.setPlainKernels(plainKernels);
     if (decoder.open(files[0], enhancement) == 0) {
         if (!decoder.errorText().empty())
             std::fprintf(stderr, "mpegdecode: %s", decoder.errorText().c_str());
@@ -108,14 +149,14 @@ int main(int argc, char** argv) {
     std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
     long frames = 0;
     bool ok = true;
+    std::vector<iovec> parts;
     if (rgb) {
         decoder.setOutput(pixels.data(), true);
     } else {
         decoder.setFrameCallback([&](const mpeg::FrameView& f) {
             if (maxFrames >= 0 && frames >= maxFrames)
                 return;
-            ok = ok && writePlane(out.get(), f.y) && writePlane(out.get(), f.cb) &&
-                 writePlane(out.get(), f.cr);
+            ok = ok && writeFrame(out.get(), f, parts);
             ++frames;
         });
     }

@@ -3,6 +3,7 @@
 // lighting, alpha test, depth, wrapping, locks and state blocks.
 #include "gfx_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -381,6 +382,80 @@ TEST_F(GlDeviceTest, WrapStateInterpolatesCoordinatesTheShortWayRound) {
     EXPECT_EQ(argb(0, right.r, right.g, right.b), 0x00FF0000u);
 }
 
+TEST_F(GlDeviceTest, IndexedTriangleListsWrapAsClientDrawsDoAndFollowRewrites) {
+    // Eight columns from red to white, so a wrong wrap shows in the colours.
+    auto tex =
+        makeTexture(8, 1, [](uint32_t x, uint32_t) { return 0xFF000000u | (x * 0x1F2431u); });
+    dev_->setRenderState(D3DRS_LIGHTING, 0);
+    dev_->setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    dev_->setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    dev_->setTexture(0, tex.get());
+    dev_->setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    dev_->setRenderState(D3DRS_WRAP0, D3DWRAP_U | D3DWRAP_V);
+    // A 3 x 3 grid whose coordinates cross the seam in u and v; the middle vertex is shared
+    // by triangles that wrap it differently.
+    TlVertex grid[9];
+    auto layout = [&](float shift) {
+        for (uint32_t i = 0; i < 9; ++i) {
+            const float x = float(i % 3), y = float(i / 3);
+            grid[i] = {-0.5f + 32 * x,
+                       -0.5f + 24 * y,
+                       0.5f,
+                       1,
+                       0xFFFFFFFF,
+                       std::fmod(0.8f + shift + 0.15f * x + 0.02f * y, 1.0f),
+                       std::fmod(0.9f + 0.1f * y + 0.03f * x, 1.0f)};
+        }
+    };
+    layout(0);
+    const uint16_t indices[24] = {0, 1, 3, 1, 4, 3, 1, 2, 4, 2, 5, 4,
+                                  3, 4, 6, 4, 7, 6, 4, 5, 7, 5, 8, 7};
+    Ref<VertexBuffer> vb;
+    ASSERT_EQ(dev_->createVertexBuffer(sizeof(grid), 0, gfxtest::kTlFvf, D3DPOOL_MANAGED, vb.put()),
+              D3D_OK);
+    Ref<IndexBuffer> ib;
+    ASSERT_EQ(
+        dev_->createIndexBuffer(sizeof(indices), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.put()),
+        D3D_OK);
+    uint8_t* p = nullptr;
+    ASSERT_EQ(ib->lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, indices, sizeof(indices));
+    ib->unlock();
+    dev_->setVertexShader(gfxtest::kTlFvf);
+    dev_->setStreamSource(0, vb.get(), sizeof(TlVertex));
+    dev_->setIndices(ib.get(), 0);
+    // Client-memory draws keep the per-triangle geometry stage: the reference.
+    auto compare = [&](uint32_t start, uint32_t triangles) {
+        ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
+        std::memcpy(p, grid, sizeof(grid));
+        vb->unlock();
+        dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        ASSERT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 9, start, triangles), D3D_OK);
+        read();
+        const std::string indexed = pixels_;
+        dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        ASSERT_EQ(dev_->drawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 9, triangles, indices + start,
+                                               D3DFMT_INDEX16, grid, sizeof(TlVertex)),
+                  D3D_OK);
+        read();
+        int differing = 0, drawn = 0;
+        for (size_t i = 0; i < indexed.size(); ++i) {
+            const int d = std::abs(int(uint8_t(indexed[i])) - int(uint8_t(pixels_[i])));
+            EXPECT_LE(d, 1) << "byte " << i; // the same but for rounding in the last place
+            differing += d != 0 ? 1 : 0;
+            drawn += pixels_[i] != 0 ? 1 : 0;
+        }
+        EXPECT_LT(differing, int(indexed.size() / 100));
+        EXPECT_GT(drawn, 1000);
+    };
+    compare(0, 8);
+    compare(6, 4);
+    // New coordinates in the same buffers wrap anew.
+    layout(0.1f);
+    compare(0, 8);
+    dev_->setRenderState(D3DRS_WRAP0, 0);
+}
+
 TEST_F(GlDeviceTest, TextureLevelsLockAndReadBackAfterUpload) {
     Ref<Texture> t;
     ASSERT_EQ(dev_->createTexture(16, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, t.put()), D3D_OK);
@@ -643,6 +718,89 @@ TEST_F(GlDeviceTest, WriteMasksHoldAcrossClears) {
     read();
     EXPECT_EQ(at(10, 10).r, 255);
     EXPECT_EQ(at(10, 10).g, 0);
+}
+
+TEST_F(GlDeviceTest, IndexedWireframeDrawsTheLinesOfPolygonModeWhateverTheIndices) {
+    plainColourState();
+    // Additive, so an edge shared by two triangles shows brighter and a missing or extra
+    // line shows.
+    dev_->setRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    dev_->setRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    dev_->setRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    dev_->setRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+    // A 4 x 3 grid of uneven corners and colours, two clockwise triangles per cell.
+    TlVertex v[12];
+    for (uint32_t y = 0; y < 3; ++y) {
+        for (uint32_t x = 0; x < 4; ++x) {
+            const uint32_t i = y * 4 + x;
+            v[i] = {2.3f + 19.0f * float(x) + 1.7f * float(y),
+                    1.6f + 21.0f * float(y) + 0.9f * float(x),
+                    0.5f,
+                    1,
+                    argb(255, 40 + 50 * x, 30 + 60 * y, 90 + 10 * i),
+                    0,
+                    0};
+        }
+    }
+    std::vector<uint16_t> indices;
+    for (uint16_t y = 0; y < 2; ++y) {
+        for (uint16_t x = 0; x < 3; ++x) {
+            const uint16_t a = uint16_t(y * 4 + x), b = uint16_t(a + 1), c = uint16_t(a + 4),
+                           d = uint16_t(a + 5);
+            indices.insert(indices.end(), {a, b, c, b, d, c});
+        }
+    }
+    Ref<IndexBuffer> ib;
+    ASSERT_EQ(dev_->createIndexBuffer(uint32_t(indices.size() * 2), 0, D3DFMT_INDEX16,
+                                      D3DPOOL_MANAGED, ib.put()),
+              D3D_OK);
+    auto fill = [&] {
+        uint8_t* p = nullptr;
+        ASSERT_EQ(ib->lock(0, 0, &p, 0), D3D_OK);
+        std::memcpy(p, indices.data(), indices.size() * 2);
+        ASSERT_EQ(ib->unlock(), D3D_OK);
+    };
+    fill();
+    Ref<VertexBuffer> vb;
+    ASSERT_EQ(dev_->createVertexBuffer(sizeof(v), 0, gfxtest::kTlFvf, D3DPOOL_MANAGED, vb.put()),
+              D3D_OK);
+    uint8_t* p = nullptr;
+    ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, v, sizeof(v));
+    vb->unlock();
+    dev_->setVertexShader(gfxtest::kTlFvf);
+    dev_->setStreamSource(0, vb.get(), sizeof(TlVertex));
+    dev_->setIndices(ib.get(), 0);
+    // Counter-clockwise culling removes none of these triangles.
+    auto render = [&](uint32_t cull, uint32_t start, uint32_t triangles) {
+        dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+        dev_->setRenderState(D3DRS_CULLMODE, cull);
+        EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 12, start, triangles), D3D_OK);
+        read();
+        return pixels_;
+    };
+    auto lit = [](const std::string& pixels) {
+        int n = 0;
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            n += pixels[i] != 0 || pixels[i + 1] != 0 || pixels[i + 2] != 0 ? 1 : 0;
+        }
+        return n;
+    };
+    const std::string all = render(D3DCULL_NONE, 0, 12);
+    EXPECT_GT(lit(all), 200);
+    EXPECT_TRUE(all == render(D3DCULL_CCW, 0, 12));
+    const std::string part = render(D3DCULL_NONE, 6, 5);
+    EXPECT_TRUE(part == render(D3DCULL_CCW, 6, 5));
+    EXPECT_LT(lit(part), lit(all));
+    // New indices (the cells in another order, one triangle repeated) draw the new lines.
+    std::rotate(indices.begin(), indices.begin() + 9, indices.end());
+    std::copy(indices.begin(), indices.begin() + 3, indices.begin() + 3);
+    fill();
+    const std::string changed = render(D3DCULL_NONE, 0, 12);
+    EXPECT_TRUE(changed == render(D3DCULL_CCW, 0, 12));
+    EXPECT_FALSE(changed == all);
+    dev_->setRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    dev_->setRenderState(D3DRS_ALPHABLENDENABLE, 0);
 }
 
 TEST_F(GlDeviceTest, WireframeDrawsEdgesOnlyAndDynamicTexturesTakeEachRewrite) {

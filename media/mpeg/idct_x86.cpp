@@ -1,0 +1,334 @@
+// SSE2 and AVX2 versions of the integer inverse DCT, bit-identical to the plain one: the same
+// constants, rounding and shifts, eight transforms at a time with the products formed by pmaddwd
+// in 32-bit lanes. The columns are multiplied in 16 bits, so a block whose row pass leaves the
+// 16-bit range (only blocks far outside what streams code) goes through the plain version instead.
+#include "media/mpeg/kernels.h"
+
+#if defined(__x86_64__) && defined(__SSE2__)
+
+#include <immintrin.h>
+
+namespace mpeg {
+
+namespace {
+
+using namespace detail;
+
+// The 32-bit lanes of a pmaddwd multiplier: a times the first, b times the second of each pair.
+inline __m128i pairOf(int a, int b) {
+    return _mm_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(a) & 0xFFFF) | (static_cast<uint32_t>(b) << 16)));
+}
+
+inline void transpose(__m128i (&r)[8]) {
+    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// One-dimensional transform of four lanes of x (x[k]: coefficient k; lanes 4 to 7 when High,
+// else 0 to 3) into eight 32-bit results, shifted. Full = false: x[4] to x[7] are zero, and the
+// products with them are left out.
+template <int Shift, bool Full, bool High>
+inline void transform4(const __m128i (&x)[8], __m128i (&out)[8]) {
+    auto pairs = [](__m128i a, __m128i b) {
+        return High ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
+    };
+    const __m128i round = _mm_set1_epi32(1 << (Shift - 1));
+    __m128i E0, E1, E2, E3, O0, O1, O2, O3;
+    if constexpr (Full) {
+        const __m128i x04 = pairs(x[0], x[4]), x26 = pairs(x[2], x[6]);
+        const __m128i x13 = pairs(x[1], x[3]), x57 = pairs(x[5], x[7]);
+        const __m128i e0 = _mm_madd_epi16(x04, pairOf(kIdctC4, kIdctC4));
+        const __m128i e1 = _mm_madd_epi16(x04, pairOf(kIdctC4, -kIdctC4));
+        const __m128i e2 = _mm_madd_epi16(x26, pairOf(kIdctC2, kIdctC6));
+        const __m128i e3 = _mm_madd_epi16(x26, pairOf(kIdctC6, -kIdctC2));
+        E0 = _mm_add_epi32(_mm_add_epi32(e0, e2), round);
+        E3 = _mm_add_epi32(_mm_sub_epi32(e0, e2), round);
+        E1 = _mm_add_epi32(_mm_add_epi32(e1, e3), round);
+        E2 = _mm_add_epi32(_mm_sub_epi32(e1, e3), round);
+        O0 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC5, kIdctC7)));
+        O1 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7)),
+                           _mm_madd_epi16(x57, pairOf(-kIdctC1, -kIdctC5)));
+        O2 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC7, kIdctC3)));
+        O3 = _mm_add_epi32(_mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5)),
+                           _mm_madd_epi16(x57, pairOf(kIdctC3, -kIdctC1)));
+    } else {
+        const __m128i x02 = pairs(x[0], x[2]), x13 = pairs(x[1], x[3]);
+        E0 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, kIdctC2)), round);
+        E3 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, -kIdctC2)), round);
+        E1 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, kIdctC6)), round);
+        E2 = _mm_add_epi32(_mm_madd_epi16(x02, pairOf(kIdctC4, -kIdctC6)), round);
+        O0 = _mm_madd_epi16(x13, pairOf(kIdctC1, kIdctC3));
+        O1 = _mm_madd_epi16(x13, pairOf(kIdctC3, -kIdctC7));
+        O2 = _mm_madd_epi16(x13, pairOf(kIdctC5, -kIdctC1));
+        O3 = _mm_madd_epi16(x13, pairOf(kIdctC7, -kIdctC5));
+    }
+    out[0] = _mm_srai_epi32(_mm_add_epi32(E0, O0), Shift);
+    out[7] = _mm_srai_epi32(_mm_sub_epi32(E0, O0), Shift);
+    out[1] = _mm_srai_epi32(_mm_add_epi32(E1, O1), Shift);
+    out[6] = _mm_srai_epi32(_mm_sub_epi32(E1, O1), Shift);
+    out[2] = _mm_srai_epi32(_mm_add_epi32(E2, O2), Shift);
+    out[5] = _mm_srai_epi32(_mm_sub_epi32(E2, O2), Shift);
+    out[3] = _mm_srai_epi32(_mm_add_epi32(E3, O3), Shift);
+    out[4] = _mm_srai_epi32(_mm_sub_epi32(E3, O3), Shift);
+}
+
+// Transforms the eight lanes of x into y, packed to 16 bits. HighLanes = false: lanes 4 to 7 of
+// x are zero, and so are those of y (a transform of zeros rounds to zero). Returns false when a
+// result does not fit 16 bits (CheckRange only).
+template <int Shift, bool Full, bool HighLanes, bool CheckRange>
+inline bool transform8(const __m128i (&x)[8], __m128i (&y)[8]) {
+    __m128i lo[8], hi[8];
+    transform4<Shift, Full, false>(x, lo);
+    if constexpr (HighLanes)
+        transform4<Shift, Full, true>(x, hi);
+    if constexpr (CheckRange) {
+        // v fits 16 bits when v + 2^15 lies in [0, 2^16).
+        const __m128i bias = _mm_set1_epi32(0x8000);
+        __m128i any = _mm_setzero_si128();
+        for (int i = 0; i < 8; ++i) {
+            any = _mm_or_si128(any, _mm_add_epi32(lo[i], bias));
+            if constexpr (HighLanes)
+                any = _mm_or_si128(any, _mm_add_epi32(hi[i], bias));
+        }
+        any = _mm_srli_epi32(any, 16);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF)
+            return false;
+    }
+    for (int i = 0; i < 8; ++i)
+        y[i] = _mm_packs_epi32(lo[i], HighLanes ? hi[i] : _mm_setzero_si128());
+    return true;
+}
+
+// HighRows, HighColumns: whether coefficient rows / columns 4 to 7 may be nonzero.
+template <bool HighRows, bool HighColumns>
+inline bool transformBlock(__m128i (&x)[8], __m128i (&rows)[8]) {
+    transpose(x); // x[k]: coefficient k of every row
+    __m128i t[8];
+    if (!transform8<11, HighColumns, HighRows, true>(x, t))
+        return false;
+    transpose(t); // t[r]: row r of the intermediate, lanes the columns
+    transform8<17, HighRows, true, false>(t, rows);
+    return true;
+}
+
+// Loads a block; tells whether coefficient rows / columns 4 to 7 hold anything.
+inline void loadBlock(const int16_t* block, __m128i (&x)[8], bool& highRows, bool& highColumns) {
+    for (int i = 0; i < 8; ++i)
+        x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], x[3]));
+    const __m128i high = _mm_or_si128(_mm_or_si128(x[4], x[5]), _mm_or_si128(x[6], x[7]));
+    highRows = _mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF;
+    highColumns =
+        (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(low, high), zero)) & 0xFF00) != 0xFF00;
+}
+
+inline void clearBlock(int16_t* block) {
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_setzero_si128());
+}
+
+inline void putRows(const __m128i (&rows)[8], uint8_t* dst, ptrdiff_t stride) {
+    for (int r = 0; r < 8; ++r, dst += stride)
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(rows[r], rows[r]));
+}
+
+inline void addRows(const __m128i (&rows)[8], uint8_t* dst, ptrdiff_t stride) {
+    const __m128i zero = _mm_setzero_si128();
+    for (int r = 0; r < 8; ++r, dst += stride) {
+        const __m128i d =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero);
+        const __m128i s = _mm_add_epi16(d, rows[r]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(s, s));
+    }
+}
+
+// Residual rows of the block, or false when it needs the plain transform. Clears the block.
+inline bool idctRowsOut(int16_t* block, __m128i (&rows)[8]) {
+    __m128i x[8];
+    bool highRows, highColumns;
+    loadBlock(block, x, highRows, highColumns);
+    bool ok;
+    if (highRows)
+        ok = highColumns ? transformBlock<true, true>(x, rows)
+                         : transformBlock<true, false>(x, rows);
+    else
+        ok = highColumns ? transformBlock<false, true>(x, rows)
+                         : transformBlock<false, false>(x, rows);
+    if (ok)
+        clearBlock(block);
+    return ok;
+}
+
+void idctPutSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (idctRowsOut(block, rows))
+        putRows(rows, dst, stride);
+    else
+        idctPutPlain(block, dst, stride);
+}
+
+void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (idctRowsOut(block, rows))
+        addRows(rows, dst, stride);
+    else
+        idctAddPlain(block, dst, stride);
+}
+
+// AVX2: blocks with coefficients in rows 4 to 7 transform all eight lanes of a pass in one
+// 256-bit register (lanes 0 to 3 in the low half, 4 to 7 in the high half); the others go the
+// SSE2 way, which skips the empty half.
+#define MPEG_AVX2 __attribute__((target("avx2")))
+
+MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
+    return _mm256_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(a) & 0xFFFF) | (static_cast<uint32_t>(b) << 16)));
+}
+
+// The input pairs (a, b) of lanes 0 to 3 in the low half, of lanes 4 to 7 in the high half.
+MPEG_AVX2 inline __m256i pairs256(__m128i a, __m128i b) {
+    return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
+}
+
+template <int Shift, bool Full>
+MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
+    const __m256i round = _mm256_set1_epi32(1 << (Shift - 1));
+    __m256i E0, E1, E2, E3, O0, O1, O2, O3;
+    if constexpr (Full) {
+        const __m256i x04 = pairs256(x[0], x[4]), x26 = pairs256(x[2], x[6]);
+        const __m256i x13 = pairs256(x[1], x[3]), x57 = pairs256(x[5], x[7]);
+        const __m256i e0 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, kIdctC4));
+        const __m256i e1 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, -kIdctC4));
+        const __m256i e2 = _mm256_madd_epi16(x26, pairOf256(kIdctC2, kIdctC6));
+        const __m256i e3 = _mm256_madd_epi16(x26, pairOf256(kIdctC6, -kIdctC2));
+        E0 = _mm256_add_epi32(_mm256_add_epi32(e0, e2), round);
+        E3 = _mm256_add_epi32(_mm256_sub_epi32(e0, e2), round);
+        E1 = _mm256_add_epi32(_mm256_add_epi32(e1, e3), round);
+        E2 = _mm256_add_epi32(_mm256_sub_epi32(e1, e3), round);
+        O0 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC1, kIdctC3)),
+                              _mm256_madd_epi16(x57, pairOf256(kIdctC5, kIdctC7)));
+        O1 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC3, -kIdctC7)),
+                              _mm256_madd_epi16(x57, pairOf256(-kIdctC1, -kIdctC5)));
+        O2 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC5, -kIdctC1)),
+                              _mm256_madd_epi16(x57, pairOf256(kIdctC7, kIdctC3)));
+        O3 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC7, -kIdctC5)),
+                              _mm256_madd_epi16(x57, pairOf256(kIdctC3, -kIdctC1)));
+    } else {
+        const __m256i x02 = pairs256(x[0], x[2]), x13 = pairs256(x[1], x[3]);
+        E0 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC2)), round);
+        E3 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, -kIdctC2)), round);
+        E1 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC6)), round);
+        E2 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, -kIdctC6)), round);
+        O0 = _mm256_madd_epi16(x13, pairOf256(kIdctC1, kIdctC3));
+        O1 = _mm256_madd_epi16(x13, pairOf256(kIdctC3, -kIdctC7));
+        O2 = _mm256_madd_epi16(x13, pairOf256(kIdctC5, -kIdctC1));
+        O3 = _mm256_madd_epi16(x13, pairOf256(kIdctC7, -kIdctC5));
+    }
+    out[0] = _mm256_srai_epi32(_mm256_add_epi32(E0, O0), Shift);
+    out[7] = _mm256_srai_epi32(_mm256_sub_epi32(E0, O0), Shift);
+    out[1] = _mm256_srai_epi32(_mm256_add_epi32(E1, O1), Shift);
+    out[6] = _mm256_srai_epi32(_mm256_sub_epi32(E1, O1), Shift);
+    out[2] = _mm256_srai_epi32(_mm256_add_epi32(E2, O2), Shift);
+    out[5] = _mm256_srai_epi32(_mm256_sub_epi32(E2, O2), Shift);
+    out[3] = _mm256_srai_epi32(_mm256_add_epi32(E3, O3), Shift);
+    out[4] = _mm256_srai_epi32(_mm256_sub_epi32(E3, O3), Shift);
+}
+
+MPEG_AVX2 inline __m128i pack256(__m256i v) {
+    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// A block with coefficients in rows 4 to 7; HighColumns as in transformBlock.
+template <bool HighColumns>
+MPEG_AVX2 inline bool transformBlockAvx2(__m128i (&x)[8], __m128i (&rows)[8]) {
+    transpose(x);
+    __m256i o[8];
+    transform8Avx2<11, HighColumns>(x, o);
+    // v fits 16 bits when v + 2^15 lies in [0, 2^16).
+    const __m256i bias = _mm256_set1_epi32(0x8000);
+    __m256i any = _mm256_setzero_si256();
+    for (int i = 0; i < 8; ++i)
+        any = _mm256_or_si256(any, _mm256_add_epi32(o[i], bias));
+    any = _mm256_srli_epi32(any, 16);
+    if (!_mm256_testz_si256(any, any))
+        return false;
+    __m128i t[8];
+    for (int i = 0; i < 8; ++i)
+        t[i] = pack256(o[i]);
+    transpose(t);
+    transform8Avx2<17, true>(t, o);
+    for (int i = 0; i < 8; ++i)
+        rows[i] = pack256(o[i]);
+    return true;
+}
+
+MPEG_AVX2 inline bool idctRowsOutAvx2(int16_t* block, __m128i (&rows)[8]) {
+    __m128i x[8];
+    bool highRows, highColumns;
+    loadBlock(block, x, highRows, highColumns);
+    bool ok;
+    if (highRows)
+        ok = highColumns ? transformBlockAvx2<true>(x, rows) : transformBlockAvx2<false>(x, rows);
+    else
+        ok = highColumns ? transformBlock<false, true>(x, rows)
+                         : transformBlock<false, false>(x, rows);
+    if (ok)
+        clearBlock(block);
+    return ok;
+}
+
+MPEG_AVX2 void idctPutAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (idctRowsOutAvx2(block, rows))
+        putRows(rows, dst, stride);
+    else
+        idctPutPlain(block, dst, stride);
+}
+
+MPEG_AVX2 void idctAddAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    __m128i rows[8];
+    if (idctRowsOutAvx2(block, rows))
+        addRows(rows, dst, stride);
+    else
+        idctAddPlain(block, dst, stride);
+}
+
+} // namespace
+
+namespace detail {
+bool fillIdctSimd(Kernels& k, bool avx2) {
+    k.idctPut = avx2 ? idctPutAvx2 : idctPutSse2;
+    k.idctAdd = avx2 ? idctAddAvx2 : idctAddSse2;
+    return true;
+}
+} // namespace detail
+
+} // namespace mpeg
+
+#else
+
+namespace mpeg::detail {
+bool fillIdctSimd(Kernels&, bool) {
+    return false;
+}
+} // namespace mpeg::detail
+
+#endif
