@@ -85,7 +85,14 @@ int parseCommandLine(int argc, char** argv, CommandLine* cl) {
         if (arg == "--windowed") {
             cl->windowed = true;
         } else if (arg == "--headless") {
+#ifdef _WIN32
+            // Off-screen play needs EGL; frame dumps and captures render in a hidden window.
+            std::fprintf(stderr, "demo: --headless is Linux-only; --dump-frame and --capture "
+                                 "work here\n");
+            return 2;
+#else
             cl->headless = true;
+#endif
         } else if (arg == "--null-device") {
             cl->nullDevice = true;
         } else if (arg == "--mute") {

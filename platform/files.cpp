@@ -23,12 +23,6 @@ void setDataDirectory(const std::string& directory) {
     configured() = directory;
 }
 
-std::string executableDirectory() {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
-}
-
 const std::string& dataDirectory() {
     std::string& dir = configured();
     if (dir.empty()) {
@@ -54,7 +48,7 @@ std::string resolveDataPath(const char* name) {
             c = '/';
         }
     }
-    if (!path.empty() && path[0] == '/') {
+    if (!path.empty() && (path[0] == '/' || std::filesystem::path(path).is_absolute())) {
         return path;
     }
     if (path.rfind("data/", 0) == 0) {

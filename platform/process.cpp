@@ -1,4 +1,5 @@
 #include "platform/process.h"
+#include "platform/files.h"
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <system_error>
 
 extern char** environ;
 
@@ -19,6 +21,26 @@ bool OutputPipe::open(const std::string& command) {
     std::signal(SIGPIPE, SIG_IGN);
     file_ = popen(command.c_str(), "w");
     return file_ != nullptr;
+}
+
+namespace {
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+} // namespace
+
+bool OutputPipe::openProgram(const std::string& program,
+                             const std::vector<std::string>& arguments) {
+    std::string command = commandExists("setsid") ? "exec setsid " : "exec ";
+    command += shellQuote(program);
+    for (const std::string& a : arguments) {
+        command += " " + shellQuote(a);
+    }
+    return open(command);
 }
 
 bool OutputPipe::write(const void* data, size_t size) {
@@ -108,6 +130,12 @@ std::string executablePath() {
 bool commandExists(const std::string& name) {
     std::string probe = "command -v '" + name + "' >/dev/null 2>&1";
     return std::system(probe.c_str()) == 0;
+}
+
+std::string executableDirectory() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
 }
 
 } // namespace platform

@@ -18,6 +18,10 @@ public:
 
     // Runs the shell command with its standard input connected to this pipe.
     bool open(const std::string& command);
+    // Runs a program found on PATH with these arguments, each passed as one argument whatever
+    // it holds (the quoting for the system's shell is done here). Where the system has
+    // sessions, the program gets its own, so the terminal's Ctrl-C does not reach it.
+    bool openProgram(const std::string& program, const std::vector<std::string>& arguments);
     bool write(const void* data, size_t size);
     // Closes the pipe and waits; returns the command's exit status (-1 if not open).
     int close();

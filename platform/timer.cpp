@@ -1,12 +1,12 @@
+// Common part of the timer stand-in: the time sources, the timer table and virtual ticks.
+// Real ticks come from the platform's periodic source (timer_backend.h).
 #include "platform/timer.h"
 
+#include "platform/timer_backend.h"
+
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -18,60 +18,31 @@ std::atomic<TimeSource*> currentSource{&systemSource};
 std::atomic<bool> creationFails{false};
 
 struct Timer {
+    uint32_t id = 0;
     uint32_t period = 1;
     TimerCallback callback = nullptr;
     void* user = nullptr;
     bool isVirtual = false;
     uint32_t virtualDue = 0; // next due time on the virtual source
-    std::thread thread;
-    std::mutex mutex;
-    std::condition_variable stop;
-    bool stopping = false;
-
-    // A timer still running when the process exits (exit() from a library's fatal-error
-    // handler, say) stops with its table instead of ending the process in std::terminate.
-    ~Timer() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-        }
-        stop.notify_all();
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
+    // Real time only. A timer still running when the process exits (exit() from a library's
+    // fatal-error handler, say) stops with its table: the source stops when it goes, instead
+    // of ending the process in std::terminate.
+    std::unique_ptr<detail::PeriodicTimer> source;
 };
 
 std::mutex timersMutex;
 std::map<uint32_t, std::shared_ptr<Timer>> timers;
 uint32_t nextTimerId = 1;
 
-void runTimer(uint32_t id, Timer* timer) {
-    using clock = std::chrono::steady_clock;
-    auto due = clock::now();
-    std::unique_lock<std::mutex> lock(timer->mutex);
-    while (!timer->stopping) {
-        due += std::chrono::milliseconds(timer->period);
-        if (timer->stop.wait_until(lock, due, [timer] { return timer->stopping; })) {
-            break;
-        }
-        lock.unlock();
-        timer->callback(id, timer->user);
-        lock.lock();
-        // A timer that falls far behind (suspended process) does not burst to catch up.
-        if (clock::now() - due > std::chrono::milliseconds(100)) {
-            due = clock::now();
-        }
-    }
+void tick(void* user) {
+    auto* timer = static_cast<Timer*>(user);
+    timer->callback(timer->id, timer->user);
 }
 
 } // namespace
 
 uint32_t SystemTimeSource::milliseconds() {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now().time_since_epoch())
-                  .count();
-    return static_cast<uint32_t>(ms);
+    return detail::systemMilliseconds();
 }
 
 void VirtualTimeSource::advance(uint32_t ms) {
@@ -118,25 +89,23 @@ uint32_t timeSetEvent(uint32_t periodMs, uint32_t /*resolutionMs*/, TimerCallbac
     TimeSource& source = timeSource();
     timer->isVirtual = source.isVirtual();
     timer->virtualDue = source.milliseconds() + periodMs;
-    uint32_t id;
     {
         std::lock_guard<std::mutex> lock(timersMutex);
-        id = nextTimerId++;
+        timer->id = nextTimerId++;
         if (nextTimerId == 0) {
             nextTimerId = 1;
         }
-        timers[id] = timer;
+        timers[timer->id] = timer;
     }
     if (!timer->isVirtual) {
-        try {
-            timer->thread = std::thread(runTimer, id, timer.get());
-        } catch (const std::system_error&) {
+        timer->source = detail::startPeriodic(periodMs, tick, timer.get());
+        if (!timer->source) {
             std::lock_guard<std::mutex> lock(timersMutex);
-            timers.erase(id);
+            timers.erase(timer->id);
             return 0;
         }
     }
-    return id;
+    return timer->id;
 }
 
 int timeKillEvent(uint32_t timerId) {
@@ -150,13 +119,8 @@ int timeKillEvent(uint32_t timerId) {
         timer = it->second;
         timers.erase(it);
     }
-    {
-        std::lock_guard<std::mutex> lock(timer->mutex);
-        timer->stopping = true;
-    }
-    timer->stop.notify_all();
-    if (timer->thread.joinable()) {
-        timer->thread.join();
+    if (timer->source) {
+        timer->source->stop();
     }
     return 0;
 }

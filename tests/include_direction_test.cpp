@@ -1,6 +1,7 @@
 // The layering, checked on the sources: every #include "..." line of every source file in the
 // library folders must name a file of its own layer or of a lower one (README.md, "Layout"),
-// and only platform/ may include the SDL, OpenGL, EGL, FreeType or SDL_mixer headers. The
+// and only platform/ may include the SDL, OpenGL, EGL, FreeType or SDL_mixer headers, nor the
+// Windows ones (windows.h, mmsystem.h, Direct3D 8, mpg123) of the Windows back ends. The
 // check itself is tried on a small made-up tree with a lower folder including a higher one.
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ bool isSource(const fs::path& p) {
 std::vector<std::string> violations(const fs::path& root) {
     static const std::regex quoted(R"re(^\s*#\s*include\s*"([^"]+)")re");
     static const std::regex foreign(
-        R"re(^\s*#\s*include\s*[<"](SDL[^>"]*|GL/[^>"]*|EGL/[^>"]*|ft2build\.h|freetype/[^>"]*)[>"])re");
+        R"re(^\s*#\s*include\s*[<"](SDL[^>"]*|GL/[^>"]*|EGL/[^>"]*|ft2build\.h|freetype/[^>"]*|[Ww]indows\.h|mmsystem\.h|d3d8[^>"]*|mpg123\.h)[>"])re");
     std::vector<std::string> found;
     for (const Layer& layer : kLayers) {
         const fs::path dir = root / layer.folder;
@@ -140,6 +141,7 @@ TEST_F(MadeUpTree, DownwardIncludesPass) {
     write("media/video.cpp", "#include \"media/mpeg/decoder.h\"\n#include \"scene/image.h\"\n");
     write("app/main.cpp", "#include \"demo/sequencer.h\"\n"); // the entry point
     write("platform/window.cpp", "#include <SDL.h>\n");
+    write("platform/window_win32.cpp", "#include <windows.h>\n#include <d3d8.h>\n");
     EXPECT_TRUE(violations(root).empty()) << joined(violations(root));
 }
 
@@ -149,6 +151,7 @@ TEST_F(MadeUpTree, UpwardIncludesAreReportedWithTheirLine) {
     write("scene/particles.cpp", "  #  include \"demo/sequencer.h\"\n");
     write("media/mpeg/decoder.cpp", "#include \"platform/files.h\"\n");
     write("render/text.cpp", "#include <SDL.h>\n#include \"GL/gl.h\"\n");
+    write("scene/image.cpp", "#include <windows.h>\n#include <mpg123.h>\n");
     EXPECT_EQ(violations(root),
               (std::vector<std::string>{
                   "app/demo_app.cpp:3: includes render/render_driver.h (render is above app)",
@@ -156,6 +159,8 @@ TEST_F(MadeUpTree, UpwardIncludesAreReportedWithTheirLine) {
                   "library)",
                   "render/text.cpp:1: includes SDL.h (only platform/ may)",
                   "render/text.cpp:2: includes GL/gl.h (only platform/ may)",
+                  "scene/image.cpp:1: includes windows.h (only platform/ may)",
+                  "scene/image.cpp:2: includes mpg123.h (only platform/ may)",
                   "scene/particles.cpp:1: includes demo/sequencer.h (demo is above scene)",
               }));
 }

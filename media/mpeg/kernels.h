@@ -9,9 +9,10 @@
 #include <cstdint>
 
 // Hot loops get an AVX2 clone picked at load time; the plain clone runs everywhere else.
-// GCC only: clang cannot clone templates, and sanitizer builds need no speed.
+// GCC on ELF only: clang cannot clone templates, Windows executables have no load-time
+// resolvers (ifunc), and sanitizer builds need no speed.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) &&                             \
-    !defined(__SANITIZE_ADDRESS__)
+    !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
 #define MPEG_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define MPEG_KERNEL_CLONES

@@ -31,6 +31,9 @@ std::unique_ptr<Direct3D> createDirect3D(uint32_t sdkVersion, Backend backend) {
         return detail::createGlDirect3D(false);
     case Backend::GlHeadless:
         return detail::createGlDirect3D(true);
+    case Backend::Direct3D8:
+        lastErrorText() = "Direct3D 8 exists only in the Windows build";
+        return nullptr;
     }
     lastErrorText() = "unknown backend";
     return nullptr;

@@ -500,6 +500,7 @@ enum class Backend {
     GlWindow,   // OpenGL 3.3 core in the SDL window given at device creation
     GlHeadless, // OpenGL 3.3 core through EGL on Mesa's surfaceless platform
     Null,       // no rasteriser
+    Direct3D8,  // the real Direct3D 8 (d3d8.dll; Windows build only)
 };
 
 class Direct3D {

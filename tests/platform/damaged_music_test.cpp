@@ -49,7 +49,7 @@ TEST_F(DamagedMusic, LoadingForPlaybackNeverCrashes) {
     for (const char* name : {"cut.mp3", "noise.mp3", "empty.mp3"}) {
         SCOPED_TRACE(name);
         platform::SoundSample* sample =
-            platform::soundSampleLoad(-1, (dir / name).c_str(), 0, 0, 0);
+            platform::soundSampleLoad(-1, (dir / name).string().c_str(), 0, 0, 0);
         if (sample != nullptr) {
             EXPECT_GE(platform::soundPlay(-1, sample), 0);
         } else {
@@ -58,21 +58,22 @@ TEST_F(DamagedMusic, LoadingForPlaybackNeverCrashes) {
         }
         platform::soundSampleFree(sample);
     }
-    EXPECT_EQ(platform::soundSampleLoad(-1, (dir / "empty.mp3").c_str(), 0, 0, 0), nullptr);
+    EXPECT_EQ(platform::soundSampleLoad(-1, (dir / "empty.mp3").string().c_str(), 0, 0, 0),
+              nullptr);
     platform::soundClose();
 }
 
 TEST_F(DamagedMusic, DecodingForACaptureKeepsWhatIsThere) {
     std::vector<int16_t> whole, cut;
-    ASSERT_TRUE(platform::soundDecodeFile((fs::path(DEMO_SOURCE_DIR) / "data/music.mp3").c_str(),
-                                          44100, &whole));
-    ASSERT_TRUE(platform::soundDecodeFile((dir / "cut.mp3").c_str(), 44100, &cut));
+    ASSERT_TRUE(platform::soundDecodeFile(
+        (fs::path(DEMO_SOURCE_DIR) / "data/music.mp3").string().c_str(), 44100, &whole));
+    ASSERT_TRUE(platform::soundDecodeFile((dir / "cut.mp3").string().c_str(), 44100, &cut));
     EXPECT_GT(cut.size(), whole.size() / 4);
     EXPECT_LT(cut.size(), whole.size() / 2);
     for (const char* name : {"noise.mp3", "empty.mp3", "missing.mp3"}) {
         SCOPED_TRACE(name);
         std::vector<int16_t> samples;
-        if (!platform::soundDecodeFile((dir / name).c_str(), 44100, &samples)) {
+        if (!platform::soundDecodeFile((dir / name).string().c_str(), 44100, &samples)) {
             EXPECT_FALSE(platform::soundError().empty());
         }
     }

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 // Writes a JPEG whose pixel (x, y) is given by colour(x, y) as R, G, B (or grey).
 template <class Colour>
 void writeJpeg(const fs::path& path, int w, int h, bool grey, Colour colour, int quality = 100) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     jpeg_compress_struct info;
     jpeg_error_mgr err;
@@ -78,7 +78,7 @@ protected:
 
 TEST_F(Loaders, ColourJpegBlockHeaderAndSize) {
     writeJpeg(file("c.jpg"), 300, 200, false, [](int, int) { return 0x3060C0u; });
-    uint8_t* block = decodeJpegFile(file("c.jpg").c_str());
+    uint8_t* block = decodeJpegFile(file("c.jpg").string().c_str());
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 0x2C);
     EXPECT_EQ(block[1], 0x01);
@@ -99,7 +99,7 @@ TEST_F(Loaders, ColourJpegBlockHeaderAndSize) {
 
 TEST_F(Loaders, GreyscaleExpandsToEqualTriples) {
     writeJpeg(file("g.jpg"), 4, 2, true, [](int x, int y) { return uint32_t(x * 60 + y * 10); });
-    uint8_t* block = decodeJpegFile(file("g.jpg").c_str());
+    uint8_t* block = decodeJpegFile(file("g.jpg").string().c_str());
     ASSERT_NE(block, nullptr);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(block[4 + i * 3], block[5 + i * 3]);
@@ -166,10 +166,10 @@ TEST_F(Loaders, DamagedFilesNeverCrashAndNeverGiveAnEmptyTexture) {
     std::ofstream(file("corrupt.jpg"), std::ios::binary)
         .write(corrupt.data(), std::streamsize(corrupt.size()));
 
-    EXPECT_EQ(decodeJpegFile(file("empty.jpg").c_str()), nullptr);
-    EXPECT_EQ(decodeJpegFile(file("random.jpg").c_str()), nullptr);
-    EXPECT_EQ(decodeJpegFile(file("missing.jpg").c_str()), nullptr);
-    uint8_t* partial = decodeJpegFile(file("truncated.jpg").c_str());
+    EXPECT_EQ(decodeJpegFile(file("empty.jpg").string().c_str()), nullptr);
+    EXPECT_EQ(decodeJpegFile(file("random.jpg").string().c_str()), nullptr);
+    EXPECT_EQ(decodeJpegFile(file("missing.jpg").string().c_str()), nullptr);
+    uint8_t* partial = decodeJpegFile(file("truncated.jpg").string().c_str());
     ASSERT_NE(partial, nullptr); // the header was readable: what was decoded comes back
     EXPECT_EQ(partial[0], 64);
     std::free(partial);

@@ -140,7 +140,7 @@ TEST_F(BadPictures, SidesUpTo4096AreAcceptedAndLongerOnesRefused) {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         std::vector<uint8_t> jpeg = greyJpeg(width, height);
         writeFile(dir / "side.jpg", jpeg.data(), jpeg.size());
-        uint8_t* block = decodeJpegFile((dir / "side.jpg").c_str());
+        uint8_t* block = decodeJpegFile((dir / "side.jpg").string().c_str());
         EXPECT_EQ(block != nullptr, accepted);
         if (block != nullptr) {
             EXPECT_EQ(block[0] | (block[1] << 8), width);
@@ -153,7 +153,7 @@ TEST_F(BadPictures, SidesUpTo4096AreAcceptedAndLongerOnesRefused) {
 
 TEST_F(BadPictures, AHugeClaimedSizeIsReportedAndShownGrey) {
     // A few hundred bytes claiming 12288 x 12288: refused before anything that size is made.
-    EXPECT_EQ(decodeJpegFile((kCorpus / "oversized_header.jpg").c_str()), nullptr);
+    EXPECT_EQ(decodeJpegFile((kCorpus / "oversized_header.jpg").string().c_str()), nullptr);
     fs::copy_file(kCorpus / "oversized_header.jpg", dir / "huge.jpg");
     platform::DebugCapture capture;
     TextureImage* t = loadTextureWithAlpha("data\\huge.jpg", "data\\huge.jpg", kErrorEnd);
@@ -165,7 +165,7 @@ TEST_F(BadPictures, AHugeClaimedSizeIsReportedAndShownGrey) {
 TEST_F(BadPictures, RunawayScansStopTheDecodingAndLeaveBlack) {
     // A progressive 8 x 8 grey file whose last scan repeats 300 times: far past any encoder's
     // count, so the decoder gives up before any row is output and the picture stays black.
-    uint8_t* block = decodeJpegFile((kCorpus / "repeated_scans.jpg").c_str());
+    uint8_t* block = decodeJpegFile((kCorpus / "repeated_scans.jpg").string().c_str());
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 8);
     EXPECT_EQ(block[2], 8);
@@ -177,7 +177,7 @@ TEST_F(BadPictures, RunawayScansStopTheDecodingAndLeaveBlack) {
     std::vector<uint8_t> plain = readFile(kCorpus / "progressive_grey_alpha.jpg");
     size_t split = jpegAlphaSplit(plain.data(), plain.size());
     writeFile(dir / "plain.jpg", plain.data() + split, plain.size() - split);
-    block = decodeJpegFile((dir / "plain.jpg").c_str());
+    block = decodeJpegFile((dir / "plain.jpg").string().c_str());
     ASSERT_NE(block, nullptr);
     size_t lit = 0;
     for (size_t i = 4; i < 4 + 17 * 9 * 3; ++i) {

@@ -13,9 +13,18 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
+
+#ifdef _WIN32
+// No gathered write on Windows: the same pieces go out through stdio one after another.
+struct iovec {
+    void* iov_base;
+    size_t iov_len;
+};
+#else
 #include <sys/uio.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace {
 
@@ -38,6 +47,7 @@ struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
 
+#ifndef _WIN32
 // Writes every byte of the iovecs, resuming after short writes.
 bool writeAll(int fd, std::vector<iovec>& parts) {
     size_t first = 0;
@@ -59,6 +69,7 @@ bool writeAll(int fd, std::vector<iovec>& parts) {
     }
     return true;
 }
+#endif
 
 // One frame's planes, row by row, in one gathered write: no copy through a stdio buffer.
 bool writeFrame(FILE* out, const mpeg::FrameView& f, std::vector<iovec>& parts) {
@@ -74,7 +85,14 @@ bool writeFrame(FILE* out, const mpeg::FrameView& f, std::vector<iovec>& parts) 
             else
                 parts.push_back({row, n});
         }
+#ifdef _WIN32
+    for (const iovec& part : parts)
+        if (std::fwrite(part.iov_base, 1, part.iov_len, out) != part.iov_len)
+            return false;
+    return true;
+#else
     return std::fflush(out) == 0 && writeAll(fileno(out), parts);
+#endif
 }
 
 } // namespace
