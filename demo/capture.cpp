@@ -421,8 +421,11 @@ int runParallelCapture(const std::string& program, const std::vector<std::string
             std::fprintf(stderr, "capture: cannot write %s\n", list.c_str());
             return 1;
         }
+        // Names in the list are taken relative to the list's own folder.
         for (size_t k = 0; k < joined; ++k) {
-            std::fprintf(f, "file %s\n", shellQuote(pieceName(k, ".mkv")).c_str());
+            const std::string name =
+                std::filesystem::path(pieceName(k, ".mkv")).filename().string();
+            std::fprintf(f, "file %s\n", shellQuote(name).c_str());
         }
         std::fclose(f);
         std::string command =

@@ -29,7 +29,8 @@ size=$(stat -c %s "$work/pieces/music.wav")
 [ "$size" -eq $((44 + 2 * 44100 * 4)) ] || { echo "music.wav holds $size bytes" >&2; status=1; }
 
 if command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null; then
-    run --capture "$work/joined.mkv" --from 114 --to 116 --jobs 2
+    # A relative output name: the pieces' list must not depend on the working folder.
+    (cd "$work" && run --capture joined.mkv --from 114 --to 116 --jobs 2)
     frames=$(ffprobe -v error -count_frames -select_streams v:0 \
         -show_entries stream=nb_read_frames -of csv=p=0 "$work/joined.mkv")
     audio=$(ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 \
