@@ -50,11 +50,6 @@ FT_Library library() {
     return lib;
 }
 
-bool isMonospaceName(const char* faceName) {
-    return std::strcmp(faceName, "Terminal") == 0 || std::strcmp(faceName, "Courier") == 0 ||
-           std::strcmp(faceName, "Courier New") == 0 || std::strcmp(faceName, "Fixedsys") == 0;
-}
-
 constexpr int kCharacterCount = 256;
 
 class FreeTypeFont final : public GlyphFont {
@@ -132,13 +127,6 @@ private:
 };
 
 } // namespace
-
-const char* faceFileFor(const char* faceName, bool bold) {
-    if (faceName != nullptr && isMonospaceName(faceName)) {
-        return "data/fonts/DejaVuSansMono.ttf";
-    }
-    return bold ? "data/fonts/DejaVuSans-Bold.ttf" : "data/fonts/DejaVuSans.ttf";
-}
 
 std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeight, bool bold,
                                              bool italic, std::string* error) {

@@ -18,11 +18,6 @@ namespace platform {
 
 namespace {
 
-bool isMonospaceName(const char* faceName) {
-    return std::strcmp(faceName, "Terminal") == 0 || std::strcmp(faceName, "Courier") == 0 ||
-           std::strcmp(faceName, "Courier New") == 0 || std::strcmp(faceName, "Fixedsys") == 0;
-}
-
 // The family name inside each shipped file, as CreateFont asks for it.
 const char* familyOf(const char* faceFile) {
     return std::strstr(faceFile, "Mono") != nullptr ? "DejaVu Sans Mono" : "DejaVu Sans";
@@ -154,13 +149,6 @@ private:
 };
 
 } // namespace
-
-const char* faceFileFor(const char* faceName, bool bold) {
-    if (faceName != nullptr && isMonospaceName(faceName)) {
-        return "data/fonts/DejaVuSansMono.ttf";
-    }
-    return bold ? "data/fonts/DejaVuSans-Bold.ttf" : "data/fonts/DejaVuSans.ttf";
-}
 
 std::unique_ptr<GlyphFont> GlyphFont::create(const char* faceName, int pixelHeight, bool bold,
                                              bool italic, std::string* error) {
