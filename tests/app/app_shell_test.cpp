@@ -1,6 +1,6 @@
-#include "support/app_fixture.h"
 #include "platform/debugout.h"
 #include "render/render_driver.h"
+#include "support/app_fixture.h"
 
 #include <filesystem>
 

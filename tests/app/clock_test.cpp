@@ -1,5 +1,5 @@
-#include "support/app_fixture.h"
 #include "platform/timer.h"
+#include "support/app_fixture.h"
 
 #include <atomic>
 #include <chrono>

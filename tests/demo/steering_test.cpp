@@ -1,7 +1,7 @@
-#include "support/app_fixture.h"
 #include "demo/sequencer.h"
 #include "demo/steering.h"
 #include "scene/camera.h"
+#include "support/app_fixture.h"
 
 #include <cmath>
 

@@ -1,10 +1,10 @@
 // Video textures on the null device with a virtual clock: sizes, pacing and the colour key.
-#include "support/app_fixture.h"
 #include "media/video_texture.h"
 #include "platform/files.h"
 #include "platform/timer.h"
 #include "render/render_driver.h"
 #include "scene/texture_registry.h"
+#include "support/app_fixture.h"
 
 #include <vector>
 

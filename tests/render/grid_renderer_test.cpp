@@ -1,7 +1,7 @@
 // The full-view grid on the real device: its vertices cover the view exactly, the polar
 // table, the joining triangles between rows, and the transforms it must give back.
-#include "support/driver_fixture.h"
 #include "render/grid_renderer.h"
+#include "support/driver_fixture.h"
 
 #include <cmath>
 

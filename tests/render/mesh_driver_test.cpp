@@ -1,9 +1,9 @@
 // Mesh upload (layout, index width, the no-buffers marker) and drawObject on
 // the real device: per-subset materials, bounding-sphere culling, camera-relative doubles.
-#include "support/driver_fixture.h"
 #include "render/material.h"
 #include "render/mesh_buffers.h"
 #include "scene/trimesh.h"
+#include "support/driver_fixture.h"
 
 #include <cmath>
 #include <cstring>

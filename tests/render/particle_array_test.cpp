@@ -1,8 +1,8 @@
 // The particle pool: slot order, the index buffer, and drawing: the quads written on the
 // Null device, and material groups on the real device read back by pixel.
-#include "support/device_fixture.h"
 #include "scene/particles.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The render driver on the real GL device, headless (EGL on llvmpipe), read back by pixel.
 #include "app/demo_app.h"
-#include "support/driver_fixture.h"
 #include "platform/window.h"
 #include "render/render_driver.h"
 #include "scene/camera.h"
 #include "scene/texture_registry.h"
+#include "support/driver_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Bitmap-font text: the font cache, the glyph texture and table, batching, and strings drawn
 // on the real device (headless GL) and read back.
-#include "support/device_fixture.h"
 #include "render/text.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // JPEG decoding and the picture loaders on real files written here, including damaged ones.
-#include "support/app_fixture.h"
 #include "media/jpeg/jpeg_decode.h"
 #include "platform/debugout.h"
 #include "platform/files.h"
 #include "scene/image_loader.h"
 #include "scene/texture_registry.h"
+#include "support/app_fixture.h"
 
 #include <jpeglib.h>
 

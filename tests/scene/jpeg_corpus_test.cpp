@@ -2,13 +2,13 @@
 // corpus (cut into a colour and an alpha file as the fuzz target does), pictures too large to
 // accept, and files that repeat scans. Whatever the file, the loaders give a texture with
 // pixels, and the demo's sizes stay bounded. Run these under the sanitizers as well.
-#include "support/app_fixture.h"
 #include "fuzz/jpeg/split_input.h"
 #include "media/jpeg/jpeg_decode.h"
 #include "platform/debugout.h"
 #include "platform/files.h"
 #include "scene/image_loader.h"
 #include "scene/texture_registry.h"
+#include "support/app_fixture.h"
 
 #include <unistd.h>
 

@@ -3,8 +3,8 @@
 // materials.
 #pragma once
 
-#include "support/device_fixture.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <memory>
 #include <vector>

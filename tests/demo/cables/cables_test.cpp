@@ -1,10 +1,10 @@
 // Cables and greetings: the seeded load (loop, helix, maze textures), the beat windows, the
 // greeting staircase and the bouncing clusters, on the Null device.
 #include "demo/cables.h"
-#include "support/device_fixture.h"
 #include "platform/files.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The Credits scene: the relief read from the picture (scroll, wrap, black and missing
 // pictures), the emission from it, and a rendered frame on the real device.
 #include "demo/credits.h"
-#include "support/device_fixture.h"
 #include "platform/files.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

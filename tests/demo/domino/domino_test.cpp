@@ -2,10 +2,10 @@
 // windows, and frames of the whole demo on the real device.
 #include "demo/domino.h"
 #include "demo/maze.h"
-#include "support/device_fixture.h"
 #include "platform/files.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // caustics animation, the camera script and the face video's late start.
 #include "demo/second_part.h"
 #include "demo/sequencer.h"
-#include "support/device_fixture.h"
 #include "platform/files.h"
 #include "scene/texture_registry.h"
+#include "support/device_fixture.h"
 
 #include <gtest/gtest.h>
 

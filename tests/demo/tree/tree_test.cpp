@@ -1,11 +1,11 @@
 // The Tree: the seeded layout and its counts, the mesh sizes, the growth prefix, the shot
 // script and leaf strength, and frames of the whole demo at chosen times.
 #include "demo/tree.h"
-#include "support/device_fixture.h"
 #include "platform/files.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
 #include "scene/trimesh.h"
+#include "support/device_fixture.h"
 #include "support/scene_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The committed data pack against what the scenes read: every file the demo's sources name
 // is in the pack and opens with the demo's own decoders at the size its scene expects.
-#include "tools/datagen/data_pack_files.h"
 #include "media/jpeg/jpeg_decode.h"
 #include "media/mpeg/decoder.h"
 #include "platform/sound.h"
+#include "tools/datagen/data_pack_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The music as the demo decodes it: its accents are sharp onsets at the scenes' beat times,
 // its groove runs at 130 beats a minute, and the accent table agrees with the scenes.
-#include "tools/datagen/data_pack_files.h"
 #include "platform/sound.h"
+#include "tools/datagen/data_pack_files.h"
 #include "tools/datagen/music_accents.h"
 
 #include <gtest/gtest.h>
