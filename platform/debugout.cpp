@@ -1,9 +1,16 @@
+// Debugger output: every write goes to the platform's debugger channel and, unless quiet, to
+// stderr; a sink may watch it as well. Shared by both platforms.
 #include "platform/debugout.h"
 
 #include <cstdio>
 #include <mutex>
 
 namespace platform {
+
+namespace detail {
+// The platform's own debugger channel (debugout_posix.cpp, debugout_win32.cpp).
+void writeToDebugger(const char* text);
+} // namespace detail
 
 namespace {
 std::mutex sinkMutex;
@@ -16,6 +23,7 @@ void outputDebugString(const char* text) {
         return;
     }
     std::lock_guard<std::mutex> lock(sinkMutex);
+    detail::writeToDebugger(text);
     if (!quietOutput) {
         std::fputs(text, stderr);
     }
