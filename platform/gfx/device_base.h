@@ -395,5 +395,8 @@ void setLastError(std::string text);
 std::unique_ptr<Direct3D> createNullDirect3D();
 // Null with lastError() set when OpenGL cannot start.
 std::unique_ptr<Direct3D> createGlDirect3D(bool headless);
+// The build's own device for a backend other than Null (direct3d_gl.cpp on Linux,
+// direct3d_win32.cpp on Windows); null with lastError() set when it cannot start.
+std::unique_ptr<Direct3D> createPlatformDirect3D(Backend backend);
 
 } // namespace gfx::detail

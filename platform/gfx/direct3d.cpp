@@ -1,5 +1,6 @@
-// Entry point of the gfx device: picks the implementation and keeps the last creation error.
-// Holds no device state of its own.
+// Entry point of the gfx device: checks the SDK version, picks the Null device or the build's
+// own (OpenGL on Linux, Direct3D 8 on Windows) and keeps the last creation error. Holds no
+// device state of its own.
 #include "platform/gfx/device_base.h"
 
 namespace gfx {
@@ -28,12 +29,9 @@ std::unique_ptr<Direct3D> createDirect3D(uint32_t sdkVersion, Backend backend) {
     case Backend::Null:
         return detail::createNullDirect3D();
     case Backend::GlWindow:
-        return detail::createGlDirect3D(false);
     case Backend::GlHeadless:
-        return detail::createGlDirect3D(true);
     case Backend::Direct3D8:
-        lastErrorText() = "Direct3D 8 exists only in the Windows build";
-        return nullptr;
+        return detail::createPlatformDirect3D(backend);
     }
     lastErrorText() = "unknown backend";
     return nullptr;
