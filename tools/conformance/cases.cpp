@@ -895,7 +895,12 @@ std::vector<Case> deviceCases() {
         cases.push_back(colourOpCase(op));
     }
     for (uint32_t op : kColourOps) {
-        if (op != D3DTOP_DOTPRODUCT3) { // no alpha form
+        // Dot product and the four "add" forms exist as colour ops only.
+        const bool colourOnly = op == D3DTOP_DOTPRODUCT3 || op == D3DTOP_MODULATEALPHA_ADDCOLOR ||
+                                op == D3DTOP_MODULATECOLOR_ADDALPHA ||
+                                op == D3DTOP_MODULATEINVALPHA_ADDCOLOR ||
+                                op == D3DTOP_MODULATEINVCOLOR_ADDALPHA;
+        if (!colourOnly) {
             cases.push_back(alphaOpCase(op));
         }
     }
