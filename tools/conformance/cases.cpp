@@ -1117,7 +1117,7 @@ std::vector<Case> deviceCases() {
                          dev->setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
                          // Turned so the seam faces the camera.
                          Matrix world = translation(0.0f, 0.0f, 4.0f);
-                         const float a = 0.6f;
+                         const float a = -0.6f;
                          world.m[0][0] = std::cos(a);
                          world.m[0][2] = -std::sin(a);
                          world.m[2][0] = std::sin(a);
