@@ -74,8 +74,10 @@ text_masks() {
 # Why a scene's frames may fall below 35 dB, from the investigation (README, "Windows").
 explain() {
   case $1 in
-    Cables | Domino | Tree | Koch)
+    Cables | Domino | Tree)
       echo "Wine ignores D3DRS_WRAP0/1: texture seams interpolated the long way" ;;
+    Koch)
+      echo "the listing is live text in a render target (GDI vs FreeType glyphs); WRAP0/1 seams" ;;
     *) echo "not explained" ;;
   esac
 }
