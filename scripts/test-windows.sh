@@ -86,6 +86,7 @@ export WINEDLLOVERRIDES="winealsa.drv,winepulse.drv,mscoree,mshtml=;winedbg.exe=
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "test-windows: creating the Wine prefix (about half a minute the first time)"
   wine wineboot -i >/dev/null 2>&1 || true
+  wineserver -w # until the server that set it up has gone
 fi
 
 failures=0
@@ -94,7 +95,9 @@ fail() {
   failures=$((failures + 1))
 }
 
-# One Wine server for the whole run instead of one per program.
+# One Wine server for the whole run instead of one per program (none may run yet: a running
+# one makes this fail).
+wineserver -w
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
