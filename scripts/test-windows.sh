@@ -87,6 +87,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "test-windows: creating the Wine prefix (about half a minute the first time)"
   wine wineboot -i >/dev/null 2>&1 || true
   wineserver -w # until the server that set it up has gone
+  step "Wine prefix"
 fi
 
 failures=0
