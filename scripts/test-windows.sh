@@ -72,9 +72,10 @@ if [ $do_build -eq 1 ] && [ -z "${TEST_WINDOWS_BUILT:-}" ]; then
   step "build"
 fi
 
-# Everything that touches Direct3D needs an X server for Wine's OpenGL: one for the whole run.
-if [ -z "${DISPLAY:-}" ]; then
-  export TEST_WINDOWS_BUILT=1
+# Everything that touches Direct3D needs an X server for Wine's OpenGL: one virtual one for
+# the whole run (also on a desktop, whose windows and focus it must not touch).
+if [ -z "${TEST_WINDOWS_XVFB:-}" ]; then
+  export TEST_WINDOWS_XVFB=1 TEST_WINDOWS_BUILT=1
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "${args[@]}"
 fi
 
