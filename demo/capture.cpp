@@ -38,7 +38,9 @@ bool endsWith(const std::string& s, const std::string& suffix) {
            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-std::string shellQuote(const std::string& s) {
+// A name in ffmpeg's concat list, in single quotes (a quote inside closes them, is escaped
+// and reopens them).
+std::string listQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -118,7 +120,28 @@ std::string secondsText(uint64_t ms) {
 }
 
 // The encoder options of every video the capture writes, so pieces join without re-encoding.
-constexpr const char* kVideoCodec = "-c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p ";
+const std::vector<std::string> kVideoCodec = {"-c:v", "libx264", "-preset",  "veryfast",
+                                              "-crf", "18",      "-pix_fmt", "yuv420p"};
+
+// The encoder, found on PATH; it gets its arguments one by one, no shell between.
+#ifdef _WIN32
+constexpr const char* kEncoder = "ffmpeg.exe";
+#else
+constexpr const char* kEncoder = "ffmpeg";
+#endif
+
+bool encoderMissing(const std::string& output) {
+    if (platform::commandExists("ffmpeg")) {
+        return false;
+    }
+    std::fprintf(stderr, "capture: writing %s needs %s on the PATH; install it or give a folder\n",
+                 output.c_str(), kEncoder);
+    return true;
+}
+
+void append(std::vector<std::string>* to, const std::vector<std::string>& more) {
+    to->insert(to->end(), more.begin(), more.end());
+}
 
 } // namespace
 
@@ -165,29 +188,27 @@ int runCapture(DemoApp* app, const CaptureOptions& options) {
 
     platform::OutputPipe encoder;
     if (video) {
-        if (!platform::commandExists("ffmpeg")) {
-            std::fprintf(stderr, "capture: writing %s needs ffmpeg; install it or give a folder\n",
-                         options.output.c_str());
+        if (encoderMissing(options.output)) {
             return 1;
         }
-        std::string music = platform::resolveDataPath("data/music.mp3");
-        char musicSpan[96];
-        std::snprintf(musicSpan, sizeof musicSpan, "-ss %.3f -t %.3f", double(fromMs) / 1000.0,
-                      double(span.toMs - fromMs) / 1000.0);
-        // In a session of its own the encoder does not see the terminal's Ctrl-C: we finish
-        // the file ourselves by closing its input.
-        std::string command = platform::commandExists("setsid") ? "exec setsid " : "exec ";
-        command += "ffmpeg -loglevel error -y -f rawvideo -pix_fmt bgra -s " +
-                   std::to_string(app->width) + "x" + std::to_string(app->height) + " -r " +
-                   std::to_string(fps) + " -i - ";
+        const std::string music = platform::resolveDataPath("data/music.mp3");
+        const std::string size = std::to_string(app->width) + "x" + std::to_string(app->height);
+        std::vector<std::string> arguments = {"-loglevel",         "error", "-y", "-f", "rawvideo",
+                                              "-pix_fmt",          "bgra",  "-s", size, "-r",
+                                              std::to_string(fps), "-i",    "-"};
         if (!options.piece && std::filesystem::exists(music)) {
-            command += std::string(musicSpan) + " -i " + shellQuote(music) + " -map 0:v -map 1:a ";
+            append(&arguments, {"-ss", secondsText(fromMs), "-t", secondsText(span.toMs - fromMs),
+                                "-i", music, "-map", "0:v", "-map", "1:a"});
         }
-        command += kVideoCodec;
-        command += options.piece ? "" : "-c:a aac -b:a 160k -shortest ";
-        command += shellQuote(options.output);
-        if (!encoder.open(command)) {
-            std::fprintf(stderr, "capture: cannot start ffmpeg\n");
+        append(&arguments, kVideoCodec);
+        if (!options.piece) {
+            append(&arguments, {"-c:a", "aac", "-b:a", "160k", "-shortest"});
+        }
+        arguments.push_back(options.output);
+        // In a session (process group) of its own the encoder does not see the terminal's
+        // Ctrl-C: we finish the file ourselves by closing its input.
+        if (!encoder.openProgram("ffmpeg", arguments)) {
+            std::fprintf(stderr, "capture: cannot start %s\n", kEncoder);
             return 1;
         }
     } else if (!discard) {
@@ -302,9 +323,7 @@ int runParallelCapture(const std::string& program, const std::vector<std::string
         return 1;
     }
     const bool video = captureIsVideoFile(options.output);
-    if (video && !platform::commandExists("ffmpeg")) {
-        std::fprintf(stderr, "capture: writing %s needs ffmpeg; install it or give a folder\n",
-                     options.output.c_str());
+    if (video && encoderMissing(options.output)) {
         return 1;
     }
     // Folder frames go straight into the output folder under their span index; videos are
@@ -425,20 +444,20 @@ int runParallelCapture(const std::string& program, const std::vector<std::string
         for (size_t k = 0; k < joined; ++k) {
             const std::string name =
                 std::filesystem::path(pieceName(k, ".mkv")).filename().string();
-            std::fprintf(f, "file %s\n", shellQuote(name).c_str());
+            std::fprintf(f, "file %s\n", listQuote(name).c_str());
         }
         std::fclose(f);
-        std::string command =
-            "exec ffmpeg -loglevel error -y -f concat -safe 0 -i " + shellQuote(list) + " ";
+        std::vector<std::string> arguments = {"-loglevel", "error", "-y", "-f", "concat",
+                                              "-safe",     "0",     "-i", list};
         const std::string music = platform::resolveDataPath("data/music.mp3");
         if (std::filesystem::exists(music)) {
-            command += "-ss " + secondsText(span.fromMs) + " -t " +
-                       secondsText(capturedToMs - span.fromMs) + " -i " + shellQuote(music) +
-                       " -map 0:v -map 1:a -c:a aac -b:a 160k -shortest ";
+            append(&arguments, {"-ss", secondsText(span.fromMs), "-t",
+                                secondsText(capturedToMs - span.fromMs), "-i", music, "-map", "0:v",
+                                "-map", "1:a", "-c:a", "aac", "-b:a", "160k", "-shortest"});
         }
-        command += "-c:v copy " + shellQuote(options.output);
+        append(&arguments, {"-c:v", "copy", options.output});
         platform::OutputPipe joiner;
-        const int joinStatus = joiner.open(command) ? joiner.close() : -1;
+        const int joinStatus = joiner.openProgram("ffmpeg", arguments) ? joiner.close() : -1;
         if (joinStatus != 0) {
             std::fprintf(stderr,
                          "capture: ffmpeg could not join the pieces (status %d); they are "

@@ -16,11 +16,14 @@ public:
     OutputPipe(const OutputPipe&) = delete;
     OutputPipe& operator=(const OutputPipe&) = delete;
 
-    // Runs the shell command with its standard input connected to this pipe.
+    // Runs the shell command (sh, or cmd on Windows) with its standard input connected to
+    // this pipe.
     bool open(const std::string& command);
     // Runs a program found on PATH with these arguments, each passed as one argument whatever
-    // it holds (the quoting for the system's shell is done here). Where the system has
-    // sessions, the program gets its own, so the terminal's Ctrl-C does not reach it.
+    // it holds (no shell reads them on Windows; on POSIX systems the quoting for sh is done
+    // here). The program gets a session (POSIX) or process group (Windows) of its own, so the
+    // terminal's Ctrl-C does not reach it. False when it cannot be started (on Windows; a
+    // POSIX shell reports a missing program as exit status 127 from close()).
     bool openProgram(const std::string& program, const std::vector<std::string>& arguments);
     bool write(const void* data, size_t size);
     // Closes the pipe and waits; returns the command's exit status (-1 if not open).
@@ -29,6 +32,7 @@ public:
 
 private:
     void* file_ = nullptr;
+    void* process_ = nullptr; // Windows: the child's process handle (pclose finds it itself)
 };
 
 // A program started from an argument list (no shell), its standard output and error

@@ -1,5 +1,6 @@
-// Child processes and the program's own location on Windows: a pipe to a command through the
-// C runtime's _popen (binary mode), lookups on PATH through SearchPath.
+// Child processes and the program's own location on Windows: a program fed through a pipe
+// (CreatePipe and CreateProcess, no shell between, so arguments arrive as given), programs run
+// with their output in a file, lookups on PATH through SearchPath.
 #include "platform/files.h"
 #include "platform/process.h"
 
@@ -7,16 +8,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <io.h>
 #include <map>
 
 namespace platform {
-
-bool OutputPipe::open(const std::string& command) {
-    close();
-    file_ = _popen(command.c_str(), "wb");
-    return file_ != nullptr;
-}
 
 namespace {
 // One argument in double quotes as the C runtime splits command lines: backslashes before a
@@ -40,16 +38,86 @@ std::string quoteArgument(const std::string& s) {
     q.append(backslashes * 2, '\\');
     return q + "\"";
 }
+
+// Starts the command line (its program found as CreateProcess finds one: beside us, in the
+// system folders, on PATH) with its standard input on the read end of a new pipe, in a
+// process group of its own. Returns the write end as a binary C stream, and the process.
+bool startFed(std::string line, FILE** file, HANDLE* process) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 20)) {
+        return false;
+    }
+    // Only the child's end is inherited: a child holding our end too would never see the end
+    // of its input.
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = readEnd;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info{};
+    const BOOL started =
+        CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                       nullptr, nullptr, &startup, &info);
+    CloseHandle(readEnd);
+    if (!started) {
+        CloseHandle(writeEnd);
+        return false;
+    }
+    CloseHandle(info.hThread);
+    const int fd = _open_osfhandle(intptr_t(writeEnd), _O_WRONLY | _O_BINARY);
+    FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (stream == nullptr) {
+        // Without a stream the child would wait for input forever: end it.
+        if (fd < 0) {
+            CloseHandle(writeEnd);
+        } else {
+            _close(fd);
+        }
+        TerminateProcess(info.hProcess, 1);
+        CloseHandle(info.hProcess);
+        return false;
+    }
+    *file = stream;
+    *process = info.hProcess;
+    return true;
+}
 } // namespace
+
+bool OutputPipe::open(const std::string& command) {
+    close();
+    const char* shell = std::getenv("ComSpec");
+    // cmd /c drops the outermost pair of quotes of a line that holds more than two.
+    std::string line =
+        quoteArgument(shell != nullptr ? shell : "cmd.exe") + " /c \"" + command + "\"";
+    FILE* stream = nullptr;
+    HANDLE process = nullptr;
+    if (!startFed(std::move(line), &stream, &process)) {
+        return false;
+    }
+    file_ = stream;
+    process_ = process;
+    return true;
+}
 
 bool OutputPipe::openProgram(const std::string& program,
                              const std::vector<std::string>& arguments) {
-    std::string command = quoteArgument(program);
+    close();
+    std::string line = quoteArgument(program);
     for (const std::string& a : arguments) {
-        command += " " + quoteArgument(a);
+        line += " " + quoteArgument(a);
     }
-    // cmd /c drops the outermost pair of quotes of a line that holds more than two.
-    return open("\"" + command + "\"");
+    FILE* stream = nullptr;
+    HANDLE process = nullptr;
+    if (!startFed(std::move(line), &stream, &process)) {
+        return false;
+    }
+    file_ = stream;
+    process_ = process;
+    return true;
 }
 
 bool OutputPipe::write(const void* data, size_t size) {
@@ -61,9 +129,18 @@ int OutputPipe::close() {
     if (file_ == nullptr) {
         return -1;
     }
-    int status = _pclose(static_cast<FILE*>(file_));
+    // The end of its input lets the program finish; then its exit status.
+    std::fclose(static_cast<FILE*>(file_));
     file_ = nullptr;
-    return status;
+    auto process = static_cast<HANDLE>(process_);
+    process_ = nullptr;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process, &code)) {
+        code = DWORD(-1);
+    }
+    CloseHandle(process);
+    return int(code);
 }
 
 namespace {

@@ -63,6 +63,7 @@ Options (from a command prompt):
   demo.exe --data DIR              read the data pack from DIR
   demo.exe --dump-frame T F.png    write the frame at T seconds to F.png and exit
   demo.exe --capture DIR           every frame as PNG plus music.wav
+  demo.exe --capture F.mp4         one video with the music (needs ffmpeg.exe on the PATH)
   demo.exe --help                  all options
 
 On Linux it runs under Wine: wine demo.exe --windowed

@@ -8,6 +8,7 @@ filter=$1
 shift
 failed=0
 for exe in "$@"; do
+  exe=$(realpath "$exe") # the test runs in its own folder
   name=$(basename "$exe" .exe)
   log=${exe%.exe}.log
   begin=$(date +%s)

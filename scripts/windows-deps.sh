@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Windows cross toolchain (mingw-w64, posix threads), Wine and Xvfb, then builds
 # the libraries Windows lacks from Debian's own source packages with that toolchain, static,
-# into build-windows/deps: zlib, libpng, libjpeg-turbo, mpg123 (only the decoding library),
-# and GoogleTest from /usr/src/googletest. Idempotent: what is built stays built.
+# into build-windows/deps: zlib and libpng (PNG writing), libjpeg-turbo, mpg123, and
+# GoogleTest from /usr/src/googletest. Only the libraries themselves are built (no programs,
+# documentation or tests of theirs), on all cores; each package says how long it took.
+# Idempotent: what is built stays built.
 # Source packages come through a private apt configuration (build-windows/deps/apt) that adds
 # deb-src entries for the archive this machine already uses; the system's own apt setup is
 # not touched.
@@ -148,8 +150,15 @@ fetch_source() {
   rm -rf "$work"
 }
 
-stamp() { [ -f "$deps/$1.done" ]; }
-done_stamp() { touch "$deps/$1.done"; }
+stamp() {
+  if [ -f "$deps/$1.done" ]; then return 0; fi
+  package_start=$(date +%s)
+  return 1
+}
+done_stamp() {
+  touch "$deps/$1.done"
+  echo "windows-deps: $1 in $(($(date +%s) - package_start)) s (source, configure, build)"
+}
 
 # --- zlib ------------------------------------------------------------------------------------
 if ! stamp zlib; then
@@ -170,9 +179,10 @@ if ! stamp libpng; then
   rm -rf "$deps/build-libpng"
   cmake -S "$src/libpng1.6" -B "$deps/build-libpng" "${cmake_cross[@]}" \
     -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
-    -DZLIB_ROOT="$prefix" -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include"
-  cmake --build "$deps/build-libpng" -j"$jobs"
-  cmake --install "$deps/build-libpng"
+    -DZLIB_ROOT="$prefix" -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include" \
+    >/dev/null
+  cmake --build "$deps/build-libpng" -j"$jobs" >/dev/null
+  cmake --install "$deps/build-libpng" >/dev/null
   done_stamp libpng
 fi
 
@@ -180,12 +190,16 @@ fi
 if ! stamp libjpeg-turbo; then
   fetch_source libjpeg-turbo
   rm -rf "$deps/build-libjpeg-turbo"
-  # No SIMD: it needs nasm, and the demo decodes a few small pictures at load time.
+  # No SIMD: it needs nasm, and the demo decodes a few small pictures at load time. Only the
+  # static library, none of the programs and tests, so no install step: copy what we need.
   cmake -S "$src/libjpeg-turbo" -B "$deps/build-libjpeg-turbo" "${cmake_cross[@]}" \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DCMAKE_SYSTEM_PROCESSOR=AMD64
-  cmake --build "$deps/build-libjpeg-turbo" -j"$jobs"
-  cmake --install "$deps/build-libjpeg-turbo"
+    -DCMAKE_SYSTEM_PROCESSOR=AMD64 >/dev/null
+  cmake --build "$deps/build-libjpeg-turbo" -j"$jobs" --target jpeg-static >/dev/null
+  mkdir -p "$prefix/lib" "$prefix/include"
+  cp "$deps/build-libjpeg-turbo/libjpeg.a" "$prefix/lib/"
+  cp "$deps/build-libjpeg-turbo/jconfig.h" "$src/libjpeg-turbo/jpeglib.h" \
+    "$src/libjpeg-turbo/jmorecfg.h" "$src/libjpeg-turbo/jerror.h" "$prefix/include/"
   done_stamp libjpeg-turbo
 fi
 
@@ -193,11 +207,16 @@ fi
 if ! stamp mpg123; then
   fetch_source mpg123
   rm -rf "$deps/build-mpg123" && mkdir -p "$deps/build-mpg123"
+  # Only the decoding library: not the player, libout123, libsyn123 or the documentation.
   (cd "$deps/build-mpg123" &&
    "$src/mpg123/configure" --host=$host --prefix="$prefix" CC="$cc" \
-     --disable-shared --enable-static \
-     --with-cpu=x86-64 --disable-modules >/dev/null &&
-   make -j"$jobs" >/dev/null && make install >/dev/null)
+     --disable-shared --enable-static --disable-dependency-tracking \
+     --with-cpu=x86-64 --disable-modules --disable-network >/dev/null &&
+   make -j"$jobs" src/libmpg123/libmpg123.la >/dev/null)
+  mkdir -p "$prefix/lib" "$prefix/include"
+  cp "$deps/build-mpg123/src/libmpg123/.libs/libmpg123.a" "$prefix/lib/"
+  cp "$deps/build-mpg123/src/libmpg123/mpg123.h" "$src/mpg123/src/libmpg123/fmt123.h" \
+    "$prefix/include/"
   done_stamp mpg123
 fi
 
@@ -209,9 +228,9 @@ if ! stamp googletest; then
   fi
   rm -rf "$deps/build-googletest"
   cmake -S /usr/src/googletest -B "$deps/build-googletest" "${cmake_cross[@]}" \
-    -Dgtest_disable_pthreads=OFF -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
-  cmake --build "$deps/build-googletest" -j"$jobs"
-  cmake --install "$deps/build-googletest"
+    -Dgtest_disable_pthreads=OFF -DINSTALL_GTEST=ON -DBUILD_GMOCK=OFF >/dev/null
+  cmake --build "$deps/build-googletest" -j"$jobs" >/dev/null
+  cmake --install "$deps/build-googletest" >/dev/null
   done_stamp googletest
 fi
 
