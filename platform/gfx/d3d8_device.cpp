@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace gfx::detail {
@@ -49,11 +50,12 @@ std::string resultText(::HRESULT hr) {
     }
 }
 
-// Says why the device cannot start: kept for lastError() and, when someone watches a screen,
-// shown in a message box as well.
-void reportFailure(const std::string& text) {
+// Says why the device cannot start: kept for lastError() (the caller prints it on stderr) and,
+// when someone watches a screen, shown in a message box as well.
+void reportFailure(StartFailure failure, ::HRESULT hr = 0) {
+    const std::string text = startFailureText(failure, hr);
     setLastError(text);
-    if (platform::displayMode() != platform::DisplayMode::Headless) {
+    if (platform::displayMode() != platform::DisplayMode::Headless && messageBoxWanted()) {
         MessageBoxA(nullptr, text.c_str(), "??? / Zentharis & Vrell", MB_OK | MB_ICONERROR);
     }
 }
@@ -164,13 +166,27 @@ public:
         if (!toNative(d3d.get(), *parameters, &native, &window)) {
             return D3DERR_INVALIDCALL;
         }
-        // Resources in the default pool must be gone before a reset.
+        // Nothing may hold a default-pool resource through the reset: the bindings go, the
+        // target goes back to the back buffer, and our default-pool resources let go of
+        // their real objects until the reset is done.
         for (uint32_t i = 0; i < kStageCount; ++i) {
             device_->SetTexture(i, nullptr);
             bound_[i].reset();
         }
+        device_->SetStreamSource(0, nullptr, 0);
+        device_->SetIndices(nullptr, 0);
+        stream_.reset();
+        indices_.reset();
+        {
+            ComPtr<IDirect3DSurface8> back;
+            if (SUCCEEDED(device_->GetBackBuffer(0, ::D3DBACKBUFFER_TYPE_MONO, back.put()))) {
+                device_->SetRenderTarget(back.get(), nullptr);
+            }
+        }
         white_.reset();
+        defaultPool_->dropAll();
         ::HRESULT hr = device_->Reset(&native);
+        defaultPool_->recreateAll();
         if (SUCCEEDED(hr)) {
             width_ = native.BackBufferWidth;
             height_ = native.BackBufferHeight;
@@ -284,7 +300,11 @@ public:
         ::HRESULT hr = device_->CreateTexture(width, height, levels, usage, D3DFORMAT(format),
                                               D3DPOOL(pool), &native);
         if (SUCCEEDED(hr)) {
-            *texture = new D3d8Texture(native);
+            auto* wrapper = new D3d8Texture(native);
+            if (pool == gfx::D3DPOOL_DEFAULT) {
+                wrapper->joinDefaultPool(defaultPool_);
+            }
+            *texture = wrapper;
         }
         return hr;
     }
@@ -298,7 +318,11 @@ public:
         IDirect3DVertexBuffer8* native = nullptr;
         ::HRESULT hr = device_->CreateVertexBuffer(length, usage, fvf, D3DPOOL(pool), &native);
         if (SUCCEEDED(hr)) {
-            *buffer = new D3d8VertexBuffer(native);
+            auto* wrapper = new D3d8VertexBuffer(native);
+            if (pool == gfx::D3DPOOL_DEFAULT) {
+                wrapper->joinDefaultPool(defaultPool_);
+            }
+            *buffer = wrapper;
         }
         return hr;
     }
@@ -313,7 +337,11 @@ public:
         ::HRESULT hr =
             device_->CreateIndexBuffer(length, usage, D3DFORMAT(format), D3DPOOL(pool), &native);
         if (SUCCEEDED(hr)) {
-            *buffer = new D3d8IndexBuffer(native);
+            auto* wrapper = new D3d8IndexBuffer(native);
+            if (pool == gfx::D3DPOOL_DEFAULT) {
+                wrapper->joinDefaultPool(defaultPool_);
+            }
+            *buffer = wrapper;
         }
         return hr;
     }
@@ -328,7 +356,9 @@ public:
         ::HRESULT hr = device_->CreateDepthStencilSurface(
             width, height, D3DFORMAT(format), D3DMULTISAMPLE_TYPE(multiSample), &native);
         if (SUCCEEDED(hr)) {
-            *surface = new D3d8Surface(native);
+            auto* wrapper = new D3d8Surface(native);
+            wrapper->joinDefaultPool(defaultPool_);
+            *surface = wrapper;
         }
         return hr;
     }
@@ -462,32 +492,112 @@ public:
         return device_->SetPixelShader(handle);
     }
     gfx::HRESULT setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) override {
-        return device_->SetStreamSource(stream, nativeOf(buffer), stride);
+        ::HRESULT hr = device_->SetStreamSource(stream, nativeOf(buffer), stride);
+        if (SUCCEEDED(hr) && stream == 0) {
+            stream_ = Ref<VertexBuffer>::share(buffer);
+        }
+        return hr;
     }
     gfx::HRESULT setIndices(IndexBuffer* buffer, uint32_t baseVertexIndex) override {
-        return device_->SetIndices(nativeOf(buffer), baseVertexIndex);
+        ::HRESULT hr = device_->SetIndices(nativeOf(buffer), baseVertexIndex);
+        if (SUCCEEDED(hr)) {
+            indices_ = Ref<IndexBuffer>::share(buffer);
+        }
+        return hr;
     }
 
+    // Every draw is checked as the other devices check it before d3d8.dll sees it: a draw
+    // reading beyond its buffers is refused, not left to the driver.
     gfx::HRESULT drawPrimitive(uint32_t type, uint32_t startVertex,
                                uint32_t primitiveCount) override {
+        if (primitiveCount == 0) {
+            return verticesFor(type, 1) != 0 ? D3D_OK : D3DERR_INVALIDCALL;
+        }
+        const uint32_t count = verticesFor(type, primitiveCount);
+        VertexInput in;
+        if (count == 0 || !vertexInput(&in) ||
+            (uint64_t(startVertex) + count - 1) * in.stride + in.vertexSize > in.length) {
+            return D3DERR_INVALIDCALL;
+        }
         return device_->DrawPrimitive(D3DPRIMITIVETYPE(type), startVertex, primitiveCount);
     }
     gfx::HRESULT drawIndexedPrimitive(uint32_t type, uint32_t minIndex, uint32_t numVertices,
                                       uint32_t startIndex, uint32_t primitiveCount) override {
+        if (primitiveCount == 0) {
+            return verticesFor(type, 1) != 0 ? D3D_OK : D3DERR_INVALIDCALL;
+        }
+        const uint32_t count = verticesFor(type, primitiveCount);
+        VertexInput in;
+        if (count == 0 || !vertexInput(&in)) {
+            return D3DERR_INVALIDCALL;
+        }
+        ComPtr<IDirect3DIndexBuffer8> bound;
+        UINT baseVertex = 0;
+        if (FAILED(device_->GetIndices(bound.put(), &baseVertex))) {
+            return D3DERR_INVALIDCALL;
+        }
+        D3d8IndexBuffer* ib = D3d8IndexBuffer::of(bound.get());
+        if (ib == nullptr || (uint64_t(startIndex) + count) * ib->indexSize() > ib->length()) {
+            return D3DERR_INVALIDCALL;
+        }
+        auto fits = [&](uint32_t maxIndex) {
+            return (uint64_t(baseVertex) + maxIndex) * in.stride + in.vertexSize <= in.length;
+        };
+        if (!fits(ib->maxIndexOfAll()) && !fits(ib->maxIndex(startIndex, count))) {
+            return D3DERR_INVALIDCALL;
+        }
         return device_->DrawIndexedPrimitive(D3DPRIMITIVETYPE(type), minIndex, numVertices,
                                              startIndex, primitiveCount);
     }
+    // Direct3D 8 unbinds stream 0 after a draw from client memory (and the indices after an
+    // indexed one); our references follow.
     gfx::HRESULT drawPrimitiveUP(uint32_t type, uint32_t primitiveCount, const void* vertices,
                                  uint32_t stride) override {
-        return device_->DrawPrimitiveUP(D3DPRIMITIVETYPE(type), primitiveCount, vertices, stride);
+        const uint32_t count = verticesFor(type, primitiveCount);
+        DWORD fvf = 0;
+        if (count == 0 || vertices == nullptr || FAILED(device_->GetVertexShader(&fvf)) ||
+            fvfStride(fvf) == 0 || stride < fvfStride(fvf)) {
+            return D3DERR_INVALIDCALL;
+        }
+        ::HRESULT hr =
+            device_->DrawPrimitiveUP(D3DPRIMITIVETYPE(type), primitiveCount, vertices, stride);
+        stream_.reset();
+        return hr;
     }
     gfx::HRESULT drawIndexedPrimitiveUP(uint32_t type, uint32_t minIndex, uint32_t numVertices,
                                         uint32_t primitiveCount, const void* indices,
                                         Format indexFormat, const void* vertices,
                                         uint32_t stride) override {
-        return device_->DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE(type), minIndex, numVertices,
-                                               primitiveCount, indices, D3DFORMAT(indexFormat),
-                                               vertices, stride);
+        const uint32_t count = verticesFor(type, primitiveCount);
+        DWORD fvf = 0;
+        if (count == 0 || vertices == nullptr || indices == nullptr ||
+            FAILED(device_->GetVertexShader(&fvf)) || fvfStride(fvf) == 0 ||
+            stride < fvfStride(fvf) ||
+            (indexFormat != gfx::D3DFMT_INDEX16 && indexFormat != gfx::D3DFMT_INDEX32)) {
+            return D3DERR_INVALIDCALL;
+        }
+        // The caller vouches for vertices [0, minIndex + numVertices); nothing beyond is read.
+        const bool wide = indexFormat == gfx::D3DFMT_INDEX32;
+        const auto* p = static_cast<const uint8_t*>(indices);
+        for (uint32_t i = 0; i < count; ++i) {
+            uint32_t v = 0;
+            if (wide) {
+                std::memcpy(&v, p + 4 * size_t(i), 4);
+            } else {
+                uint16_t v16 = 0;
+                std::memcpy(&v16, p + 2 * size_t(i), 2);
+                v = v16;
+            }
+            if (uint64_t(v) >= uint64_t(minIndex) + numVertices) {
+                return D3DERR_INVALIDCALL;
+            }
+        }
+        ::HRESULT hr = device_->DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE(type), minIndex,
+                                                       numVertices, primitiveCount, indices,
+                                                       D3DFORMAT(indexFormat), vertices, stride);
+        stream_.reset();
+        indices_.reset();
+        return hr;
     }
 
     gfx::HRESULT beginStateBlock() override { return device_->BeginStateBlock(); }
@@ -506,6 +616,28 @@ public:
     }
 
 private:
+    // What a draw from stream 0 reads from, as the real device has it bound.
+    struct VertexInput {
+        uint32_t stride = 0, vertexSize = 0, length = 0;
+    };
+    bool vertexInput(VertexInput* in) {
+        DWORD fvf = 0;
+        ComPtr<IDirect3DVertexBuffer8> stream;
+        UINT stride = 0;
+        if (FAILED(device_->GetVertexShader(&fvf)) ||
+            FAILED(device_->GetStreamSource(0, stream.put(), &stride)) || !stream) {
+            return false;
+        }
+        D3DVERTEXBUFFER_DESC desc{};
+        if (FAILED(stream->GetDesc(&desc))) {
+            return false;
+        }
+        in->vertexSize = fvfStride(fvf);
+        in->stride = stride;
+        in->length = desc.Size;
+        return in->vertexSize != 0 && stride >= in->vertexSize;
+    }
+
     gfx::HRESULT tokenCall(uint32_t* token, bool end, uint32_t type) {
         if (token == nullptr) {
             return D3DERR_INVALIDCALL;
@@ -559,6 +691,10 @@ private:
     uint32_t width_, height_;
     ComPtr<IDirect3DTexture8> white_;
     std::array<Ref<Texture>, kStageCount> bound_;
+    std::shared_ptr<D3d8DefaultPool> defaultPool_ = std::make_shared<D3d8DefaultPool>();
+    // Our wrappers of what is bound, kept alive while bound as on the other devices.
+    Ref<VertexBuffer> stream_;
+    Ref<IndexBuffer> indices_;
 };
 
 class D3d8Direct3D final : public Direct3D {
@@ -583,7 +719,7 @@ public:
         if (SUCCEEDED(hr)) {
             copyCaps(native, caps);
         } else {
-            reportFailure("Direct3D 8 reports no usable device (" + resultText(hr) + ")");
+            reportFailure(StartFailure::NoDeviceCaps, hr);
         }
         return hr;
     }
@@ -598,7 +734,7 @@ public:
         D3DPRESENT_PARAMETERS native{};
         HWND window = nullptr;
         if (!toNative(d3d_.get(), *parameters, &native, &window)) {
-            reportFailure("Direct3D 8 cannot read the display mode");
+            reportFailure(StartFailure::NoDisplayMode);
             return D3DERR_NOTAVAILABLE;
         }
         HWND focus = static_cast<HWND>(platform::nativeWindow(focusWindow));
@@ -622,7 +758,7 @@ public:
                                     focus != nullptr ? focus : window, software, &native, &created);
         }
         if (FAILED(hr) || created == nullptr) {
-            reportFailure("Direct3D 8 refused to create the device (" + resultText(hr) + ")");
+            reportFailure(StartFailure::DeviceRefused, FAILED(hr) ? hr : D3DERR_NOTAVAILABLE);
             return FAILED(hr) ? hr : D3DERR_NOTAVAILABLE;
         }
         *device = new D3d8Device(created, window, std::move(own), native.BackBufferWidth,
@@ -636,10 +772,36 @@ private:
 
 } // namespace
 
+std::string startFailureText(StartFailure failure, long result) {
+    switch (failure) {
+    case StartFailure::NoLibrary:
+        return "Direct3D 8 is not installed (d3d8.dll cannot be loaded)";
+    case StartFailure::NoDirect3D:
+        return "Direct3D 8 could not start (Direct3DCreate8 failed)";
+    case StartFailure::NoDisplayMode:
+        return "Direct3D 8 cannot read the display mode";
+    case StartFailure::DeviceRefused:
+        return "Direct3D 8 refused to create the device (" + resultText(::HRESULT(result)) + ")";
+    case StartFailure::NoDeviceCaps:
+        return "Direct3D 8 reports no usable device (" + resultText(::HRESULT(result)) + ")";
+    }
+    return "Direct3D 8 could not start";
+}
+
+bool messageBoxWanted() {
+    const char* off = std::getenv("DEMO_NO_MESSAGE_BOX");
+    return off == nullptr || *off == '\0';
+}
+
+bool hostIsWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 std::unique_ptr<Direct3D> createD3d8Direct3D() {
     HMODULE library = LoadLibraryA("d3d8.dll");
     if (library == nullptr) {
-        reportFailure("Direct3D 8 is not installed (d3d8.dll cannot be loaded)");
+        reportFailure(StartFailure::NoLibrary);
         return nullptr;
     }
     using CreateFunction = IDirect3D8*(WINAPI*)(UINT);
@@ -648,7 +810,7 @@ std::unique_ptr<Direct3D> createD3d8Direct3D() {
     IDirect3D8* d3d = create != nullptr ? create(D3D_SDK_VERSION) : nullptr;
     if (d3d == nullptr) {
         FreeLibrary(library);
-        reportFailure("Direct3D 8 could not start (Direct3DCreate8 failed)");
+        reportFailure(StartFailure::NoDirect3D);
         return nullptr;
     }
     return std::make_unique<D3d8Direct3D>(d3d);

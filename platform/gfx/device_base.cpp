@@ -606,7 +606,9 @@ HRESULT DeviceBase::drawPrimitiveUP(uint32_t type, uint32_t primitiveCount, cons
     if (count == 0 || vertices == nullptr || state_.fvf == 0 || stride < fvfStride(state_.fvf)) {
         return D3DERR_INVALIDCALL;
     }
-    return drawClient(type, count, vertices, count, stride, nullptr, 0);
+    const HRESULT hr = drawClient(type, count, vertices, count, stride, nullptr, 0);
+    unbindAfterClientDraw(false);
+    return hr;
 }
 
 HRESULT DeviceBase::drawIndexedPrimitiveUP(uint32_t type, uint32_t minIndex, uint32_t numVertices,
@@ -637,7 +639,21 @@ HRESULT DeviceBase::drawIndexedPrimitiveUP(uint32_t type, uint32_t minIndex, uin
     if (uint64_t(maxIndex) >= uint64_t(minIndex) + numVertices) {
         return D3DERR_INVALIDCALL;
     }
-    return drawClient(type, count, vertices, maxIndex + 1, stride, indices, indexSize);
+    const HRESULT hr = drawClient(type, count, vertices, maxIndex + 1, stride, indices, indexSize);
+    unbindAfterClientDraw(true);
+    return hr;
+}
+
+// As in Direct3D 8: a draw from client memory leaves stream 0 unbound, an indexed one the
+// indices as well; a buffer draw after it needs them set again.
+void DeviceBase::unbindAfterClientDraw(bool indexed) {
+    state_.stream.reset();
+    state_.stride = 0;
+    if (indexed) {
+        state_.indices.reset();
+        state_.baseVertex = 0;
+    }
+    dirty_ |= kDirtyVertexInput;
 }
 
 } // namespace gfx::detail

@@ -372,6 +372,7 @@ protected:
 
 private:
     DeviceState& target() { return recording_ ? recordingBlock_.values : state_; }
+    void unbindAfterClientDraw(bool indexed);
     void captureInto(StateBlock& block);
     void applyFrom(const StateBlock& block);
 

@@ -66,6 +66,14 @@ ProgramKey makeProgramKey(const DeviceState& s, bool triangles) {
         }
         v |= count << 21;
     }
+    // Table fog under a projection without perspective (last column 0, 0, 0, 1) measures
+    // the device depth z / w in 0..1, as Direct3D does; otherwise the eye-space depth (w).
+    const Matrix& proj = s.transforms[D3DTS_PROJECTION];
+    const bool affine = proj.m[0][3] == 0.0f && proj.m[1][3] == 0.0f && proj.m[2][3] == 0.0f &&
+                        proj.m[3][3] == 1.0f;
+    if (!rhw && affine && rs[D3DRS_FOGENABLE] && rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE) {
+        v |= 1u << 25;
+    }
     k.vertex = v;
 
     uint32_t p = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT ? 1u : 0u;
@@ -286,6 +294,7 @@ ProgramSources generateProgram(const ProgramKey& k) {
     const bool localViewer = k.vertex & (1u << 11);
     const bool colourVertex = k.vertex & (1u << 12);
     const uint32_t lightCount = field(k.vertex, 21, 4);
+    const bool zFog = k.vertex & (1u << 25);
     const bool flat = k.pixel & 1;
     const uint32_t alphaFunc = field(k.pixel, 1, 4);
     const uint32_t fogMode = field(k.pixel, 5, 2);
@@ -353,7 +362,7 @@ ProgramSources generateProgram(const ProgramKey& k) {
               "    gl_Position = vec4(clip.x + clip.w * uPixelParams.x,\n"
               "                       -clip.y + clip.w * uPixelParams.y,\n"
               "                       2.0 * clip.z - clip.w, clip.w);\n";
-        vs += "    " + vsOut + "eyeDepth = eye.z;\n";
+        vs += "    " + vsOut + (zFog ? "eyeDepth = clip.z / clip.w;\n" : "eyeDepth = eye.z;\n");
     }
     if (lighting) {
         const uint32_t dsrc = field(k.vertex, 13, 2), ssrc = field(k.vertex, 15, 2);

@@ -21,7 +21,7 @@ struct ProgramKey {
     // bit 0 pre-transformed, 1 normal, 2 diffuse, 3 specular, 4-7 coordinate sets,
     // 8 lighting, 9 specular enable, 10 normalise normals, 11 local viewer, 12 colour vertex,
     // 13-14 diffuse source, 15-16 specular source, 17-18 ambient source, 19-20 emissive source,
-    // 21-24 enabled lights
+    // 21-24 enabled lights, 25 fog depth from the device z (table fog, affine projection)
     uint32_t vertex = 0;
     uint32_t lightTypes = 0; // two bits per enabled light: Direct3D light type
     // bit 0 flat, 1-4 alpha test function (0 = off), 5-6 fog mode, 7 fog from specular alpha,

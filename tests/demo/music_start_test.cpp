@@ -20,6 +20,11 @@ protected:
         host = std::make_unique<DemoHost>();
         ASSERT_EQ(host->start(headlessOptions(gfx::Backend::Null, false, true, true)),
                   DemoHost::Step::Ready);
+        // The host plays silently without an audio device (Wine with its drivers off); the
+        // mixer it would hand the music to is then missing. Opened already, this only asks.
+        if (!platform::soundInit(44100, 32, 0)) {
+            GTEST_SKIP() << "no audio device to play on here: " << platform::soundError();
+        }
     }
     void TearDown() override {
         host.reset();
@@ -44,11 +49,17 @@ protected:
 
 TEST_F(MusicStart, WithoutAStartTimeTheMusicPlaysFromItsBeginning) {
     start(0);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     EXPECT_EQ(musicPosition(), 0.0);
 }
 
 TEST_F(MusicStart, StartingAtTheCreditsPlaysTheCreditsMusic) {
     start(100000);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
     EXPECT_EQ(musicPosition(), 100.0);
 }
 

@@ -1,6 +1,8 @@
-// The GL device rendering headless on llvmpipe, checked by reading pixels back: clears,
-// texture orientation and pixel centres, blending, render targets, culling, shading, fog,
-// lighting, alpha test, depth, wrapping, locks and state blocks.
+// The device suite, run on every device the build has: the rendering device (headless GL on
+// llvmpipe on Linux, Direct3D 8 on Windows) checked by reading pixels back: clears, texture
+// orientation and pixel centres, blending, render targets, culling, shading, fog, lighting,
+// alpha test, depth, wrapping, locks and state blocks; the argument checks also on the Null
+// device.
 #include "gfx_test_util.h"
 
 #include <algorithm>
@@ -9,7 +11,7 @@
 
 using namespace gfx;
 using gfxtest::Bgra;
-using gfxtest::GlDeviceTest;
+using gfxtest::DeviceTest;
 using gfxtest::TlVertex;
 using gfxtest::Vertex;
 
@@ -19,9 +21,18 @@ uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
     return a << 24 | r << 16 | g << 8 | b;
 }
 
+// Argument checks: every device, the Null one included.
+class DeviceCheckTest : public DeviceTest {};
+
 } // namespace
 
-TEST_F(GlDeviceTest, ClearFillsTheBackBufferAndOnlyTheViewport) {
+INSTANTIATE_TEST_SUITE_P(Rendering, DeviceTest, ::testing::Values(gfxtest::renderingBackend()),
+                         gfxtest::backendName);
+INSTANTIATE_TEST_SUITE_P(Every, DeviceCheckTest,
+                         ::testing::Values(Backend::Null, gfxtest::renderingBackend()),
+                         gfxtest::backendName);
+
+TEST_P(DeviceTest, ClearFillsTheBackBufferAndOnlyTheViewport) {
     ASSERT_EQ(dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00000033, 1.0f, 0),
               D3D_OK);
     read();
@@ -47,7 +58,7 @@ TEST_F(GlDeviceTest, ClearFillsTheBackBufferAndOnlyTheViewport) {
     EXPECT_EQ(at(20, 20).b, 0x33);
 }
 
-TEST_F(GlDeviceTest, PretransformedQuadReproducesTextureTexelForPixel) {
+TEST_P(DeviceTest, PretransformedQuadReproducesTextureTexelForPixel) {
     // Top row red; elsewhere every texel distinct.
     auto tex = makeTexture(kWidth, kHeight, [](uint32_t x, uint32_t y) {
         return y == 0 ? 0xFFFF0000u : argb(255, x * 3, y * 5, 77);
@@ -73,7 +84,7 @@ TEST_F(GlDeviceTest, PretransformedQuadReproducesTextureTexelForPixel) {
     EXPECT_EQ(at(10, 0).g, 0);
 }
 
-TEST_F(GlDeviceTest, TextureFactorOverlayAtHalfAlphaDarkensWhiteToHalf) {
+TEST_P(DeviceTest, TextureFactorOverlayAtHalfAlphaDarkensWhiteToHalf) {
     dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
     dev_->setRenderState(D3DRS_LIGHTING, 0);
     dev_->setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
@@ -94,7 +105,7 @@ TEST_F(GlDeviceTest, TextureFactorOverlayAtHalfAlphaDarkensWhiteToHalf) {
     }
 }
 
-TEST_F(GlDeviceTest, RenderTargetTextureRoundTripsThroughTheBackBuffer) {
+TEST_P(DeviceTest, RenderTargetTextureRoundTripsThroughTheBackBuffer) {
     Ref<Texture> target;
     ASSERT_EQ(dev_->createTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
                                   D3DPOOL_DEFAULT, target.put()),
@@ -136,7 +147,7 @@ TEST_F(GlDeviceTest, RenderTargetTextureRoundTripsThroughTheBackBuffer) {
     EXPECT_EQ(at(40, 10).g, 0);
 }
 
-TEST_F(GlDeviceTest, CullModesRemoveTrianglesByTheirWindingOnScreen) {
+TEST_P(DeviceTest, CullModesRemoveTrianglesByTheirWindingOnScreen) {
     plainColourState();
     // Clockwise on screen (y down): top-left, top-right, bottom-left.
     const TlVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
@@ -173,7 +184,7 @@ TEST_F(GlDeviceTest, CullModesRemoveTrianglesByTheirWindingOnScreen) {
     }
 }
 
-TEST_F(GlDeviceTest, FlatShadingTakesTheFirstVertexOfEachTriangle) {
+TEST_P(DeviceTest, FlatShadingTakesTheFirstVertexOfEachTriangle) {
     plainColourState();
     dev_->setRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
     // A strip of two triangles: first vertices red (triangle 0) and green (triangle 1).
@@ -229,34 +240,58 @@ void fullViewQuad(Vertex* v, float z, uint32_t colour) {
 
 } // namespace
 
-TEST_F(GlDeviceTest, LinearFogUsesEyeDepth) {
+// A perspective projection (w = eye z) with the near plane at 1 and the far one at far.
+Matrix perspectiveProjection(float far) {
+    Matrix m{};
+    m.m[0][0] = 1;
+    m.m[1][1] = 1;
+    m.m[2][2] = far / (far - 1.0f);
+    m.m[2][3] = 1;
+    m.m[3][2] = -far / (far - 1.0f);
+    return m;
+}
+
+TEST_P(DeviceTest, LinearTableFogUsesEyeDepthOrUnderAnAffineProjectionTheDeviceDepth) {
     plainColourState();
-    const Matrix proj = depthProjection(100.0f);
-    dev_->setTransform(D3DTS_PROJECTION, &proj);
     dev_->setRenderState(D3DRS_FOGENABLE, 1);
     dev_->setRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
     dev_->setRenderState(D3DRS_FOGCOLOR, 0x000000FF);
-    const float start = 0.0f, end = 10.0f;
-    uint32_t bits;
-    std::memcpy(&bits, &start, 4);
-    dev_->setRenderState(D3DRS_FOGSTART, bits);
-    std::memcpy(&bits, &end, 4);
-    dev_->setRenderState(D3DRS_FOGEND, bits);
+    auto setFloat = [&](uint32_t state, float value) {
+        uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        dev_->setRenderState(state, bits);
+    };
     dev_->setVertexShader(gfxtest::kFvf);
     const float depths[] = {2.5f, 5.0f, 20.0f};
     const int reds[] = {191, 128, 0};
-    for (int i = 0; i < 3; ++i) {
-        Vertex v[4];
-        fullViewQuad(v, depths[i], 0xFFFF0000);
-        dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
-        ASSERT_EQ(dev_->drawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
-        read();
-        EXPECT_NEAR(at(30, 20).r, reds[i], 2) << "depth " << depths[i];
-        EXPECT_NEAR(at(30, 20).b, 255 - reds[i], 2) << "depth " << depths[i];
+    // Perspective: fog over eye depths 0..10. Affine (w = 1): over device depths 0..0.1,
+    // which is eye depth / 100 here, so the same colours.
+    for (const bool perspective : {true, false}) {
+        const Matrix proj = perspective ? perspectiveProjection(100.0f) : depthProjection(100.0f);
+        dev_->setTransform(D3DTS_PROJECTION, &proj);
+        setFloat(D3DRS_FOGSTART, 0.0f);
+        setFloat(D3DRS_FOGEND, perspective ? 10.0f : 0.1f);
+        for (int i = 0; i < 3; ++i) {
+            Vertex v[4];
+            fullViewQuad(v, depths[i], 0xFFFF0000);
+            if (perspective) {
+                for (Vertex& x : v) { // still covering the view
+                    x.x *= depths[i];
+                    x.y *= depths[i];
+                }
+            }
+            dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+            ASSERT_EQ(dev_->drawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+            read();
+            EXPECT_NEAR(at(30, 20).r, reds[i], 2)
+                << "depth " << depths[i] << " perspective " << perspective;
+            EXPECT_NEAR(at(30, 20).b, 255 - reds[i], 2)
+                << "depth " << depths[i] << " perspective " << perspective;
+        }
     }
 }
 
-TEST_F(GlDeviceTest, DirectionalLightLightsByNormalAndMaterial) {
+TEST_P(DeviceTest, DirectionalLightLightsByNormalAndMaterial) {
     dev_->setRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     dev_->setRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     dev_->setRenderState(D3DRS_AMBIENT, argb(0, 0x20, 0x20, 0x20));
@@ -312,7 +347,7 @@ TEST_F(GlDeviceTest, DirectionalLightLightsByNormalAndMaterial) {
     EXPECT_EQ(at(30, 20).b, 0x30);
 }
 
-TEST_F(GlDeviceTest, AlphaTestComparesAlphaWithTheReference) {
+TEST_P(DeviceTest, AlphaTestComparesAlphaWithTheReference) {
     plainColourState();
     dev_->setRenderState(D3DRS_ALPHATESTENABLE, 1);
     dev_->setRenderState(D3DRS_ALPHAREF, 0x80);
@@ -332,7 +367,7 @@ TEST_F(GlDeviceTest, AlphaTestComparesAlphaWithTheReference) {
     }
 }
 
-TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurface) {
+TEST_P(DeviceTest, DepthTestKeepsTheNearerSurface) {
     plainColourState();
     dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     dev_->setRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
@@ -350,7 +385,7 @@ TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurface) {
     EXPECT_EQ(at(50, 10).b, 255);
 }
 
-TEST_F(GlDeviceTest, WrapStateInterpolatesCoordinatesTheShortWayRound) {
+TEST_P(DeviceTest, WrapStateInterpolatesCoordinatesTheShortWayRound) {
     // Four columns: red, green, blue, white.
     auto tex = makeTexture(4, 1, [](uint32_t x, uint32_t) {
         const uint32_t c[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
@@ -376,13 +411,21 @@ TEST_F(GlDeviceTest, WrapStateInterpolatesCoordinatesTheShortWayRound) {
     dev_->setRenderState(D3DRS_WRAP0, D3DWRAP_U);
     dev_->drawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(TlVertex));
     read();
+    if (gfxtest::onWinesDirect3D8(GetParam())) {
+        // Wine's Direct3D 8 ignores the wrap render states and interpolates straight on,
+        // where Direct3D 8 takes the shorter way round the unit cylinder (from 0.9 to 0.1
+        // through 1.0): blue stays in the middle.
+        EXPECT_EQ(at(30, 24).b, 255);
+        EXPECT_EQ(at(30, 24).r, 0);
+        return;
+    }
     // The short way passes 1.0 (0.0) in the middle: white then red around it.
     const Bgra left = at(29, 24), right = at(34, 24);
     EXPECT_EQ(argb(0, left.r, left.g, left.b), 0x00FFFFFFu);
     EXPECT_EQ(argb(0, right.r, right.g, right.b), 0x00FF0000u);
 }
 
-TEST_F(GlDeviceTest, IndexedTriangleListsWrapAsClientDrawsDoAndFollowRewrites) {
+TEST_P(DeviceTest, IndexedTriangleListsWrapAsClientDrawsDoAndFollowRewrites) {
     // Eight columns from red to white, so a wrong wrap shows in the colours.
     auto tex =
         makeTexture(8, 1, [](uint32_t x, uint32_t) { return 0xFF000000u | (x * 0x1F2431u); });
@@ -429,6 +472,9 @@ TEST_F(GlDeviceTest, IndexedTriangleListsWrapAsClientDrawsDoAndFollowRewrites) {
         ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
         std::memcpy(p, grid, sizeof(grid));
         vb->unlock();
+        // The client draw below unbinds both, as Direct3D 8 does.
+        dev_->setStreamSource(0, vb.get(), sizeof(TlVertex));
+        dev_->setIndices(ib.get(), 0);
         dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
         ASSERT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 9, start, triangles), D3D_OK);
         read();
@@ -456,7 +502,7 @@ TEST_F(GlDeviceTest, IndexedTriangleListsWrapAsClientDrawsDoAndFollowRewrites) {
     dev_->setRenderState(D3DRS_WRAP0, 0);
 }
 
-TEST_F(GlDeviceTest, TextureLevelsLockAndReadBackAfterUpload) {
+TEST_P(DeviceCheckTest, TextureLevelsLockAndReadBackAfterUpload) {
     Ref<Texture> t;
     ASSERT_EQ(dev_->createTexture(16, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, t.put()), D3D_OK);
     EXPECT_EQ(t->getLevelCount(), 5u);
@@ -488,7 +534,71 @@ TEST_F(GlDeviceTest, TextureLevelsLockAndReadBackAfterUpload) {
     EXPECT_EQ(t->lockRect(5, &part, nullptr, 0), D3DERR_INVALIDCALL);
 }
 
-TEST_F(GlDeviceTest, VertexBufferRangeLocksUpdateOnlyTheirVertices) {
+TEST_P(DeviceCheckTest, LocksAndDrawsStayInsideTheirBuffers) {
+    dev_->setVertexShader(gfxtest::kTlFvf);
+    Ref<VertexBuffer> vb;
+    ASSERT_EQ(dev_->createVertexBuffer(8 * sizeof(TlVertex), 0, gfxtest::kTlFvf, D3DPOOL_MANAGED,
+                                       vb.put()),
+              D3D_OK);
+    uint8_t* p = reinterpret_cast<uint8_t*>(uintptr_t(1));
+    EXPECT_EQ(vb->lock(8 * sizeof(TlVertex), 1, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(vb->lock(8 * sizeof(TlVertex) + 1, 0, &p, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(vb->unlock(), D3DERR_INVALIDCALL);
+    ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
+    std::memset(p, 0, 8 * sizeof(TlVertex));
+    EXPECT_EQ(vb->lock(0, 0, &p, 0), D3DERR_INVALIDCALL); // already locked
+    ASSERT_EQ(vb->unlock(), D3D_OK);
+
+    ASSERT_EQ(dev_->setStreamSource(0, vb.get(), sizeof(TlVertex)), D3D_OK);
+    EXPECT_EQ(dev_->drawPrimitive(D3DPT_TRIANGLESTRIP, 4, 2), D3D_OK);
+    EXPECT_EQ(dev_->drawPrimitive(D3DPT_TRIANGLESTRIP, 5, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev_->drawPrimitive(D3DPT_TRIANGLELIST, 0, 3), D3DERR_INVALIDCALL);
+
+    // Six indices naming vertices 0..3: a start past them, a base vertex pushing them beyond
+    // the buffer, or an index beyond it, is refused.
+    Ref<IndexBuffer> ib;
+    ASSERT_EQ(dev_->createIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, ib.put()), D3D_OK);
+    ASSERT_EQ(ib->lock(0, 0, &p, 0), D3D_OK);
+    const uint16_t idx[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(p, idx, sizeof(idx));
+    ASSERT_EQ(ib->unlock(), D3D_OK);
+    EXPECT_EQ(ib->unlock(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(ib->lock(10, 4, &p, 0), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->setIndices(ib.get(), 4), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 3, 2), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->setIndices(ib.get(), 5), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->setIndices(ib.get(), 0), D3D_OK);
+    ASSERT_EQ(ib->lock(10, 2, &p, 0), D3D_OK);
+    const uint16_t beyond = 8;
+    std::memcpy(p, &beyond, 2);
+    ASSERT_EQ(ib->unlock(), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 9, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
+
+    // A draw from client memory unbinds stream 0, an indexed one the indices too, as in
+    // Direct3D 8: buffer draws after them are refused until the buffers are set again.
+    const TlVertex tri[3] = {};
+    ASSERT_EQ(dev_->drawPrimitiveUP(D3DPT_TRIANGLELIST, 1, tri, sizeof(TlVertex)), D3D_OK);
+    EXPECT_EQ(dev_->drawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->setStreamSource(0, vb.get(), sizeof(TlVertex)), D3D_OK);
+    EXPECT_EQ(dev_->drawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 2, idx, D3DFMT_INDEX16, tri,
+                                           sizeof(TlVertex)),
+              D3DERR_INVALIDCALL); // index 3 names a vertex beyond the three vouched for
+    ASSERT_EQ(dev_->drawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 1, idx, D3DFMT_INDEX16, tri,
+                                           sizeof(TlVertex)),
+              D3D_OK);
+    ASSERT_EQ(dev_->setStreamSource(0, vb.get(), sizeof(TlVertex)), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3DERR_INVALIDCALL);
+    ASSERT_EQ(dev_->setIndices(ib.get(), 0), D3D_OK);
+    EXPECT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 1), D3D_OK);
+}
+
+TEST_P(DeviceTest, VertexBufferRangeLocksUpdateOnlyTheirVertices) {
     plainColourState();
     Ref<VertexBuffer> vb;
     ASSERT_EQ(dev_->createVertexBuffer(8 * sizeof(TlVertex), D3DUSAGE_WRITEONLY, gfxtest::kTlFvf,
@@ -525,7 +635,7 @@ TEST_F(GlDeviceTest, VertexBufferRangeLocksUpdateOnlyTheirVertices) {
     EXPECT_EQ(at(50, 10).r, 0);
 }
 
-TEST_F(GlDeviceTest, IndexedDrawsWith16And32BitIndicesAndClientMemory) {
+TEST_P(DeviceTest, IndexedDrawsWith16And32BitIndicesAndClientMemory) {
     plainColourState();
     const TlVertex v[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF0000FF, 0, 0},
                            {63.5f, -0.5f, 0.5f, 1, 0xFF0000FF, 0, 0},
@@ -573,7 +683,7 @@ TEST_F(GlDeviceTest, IndexedDrawsWith16And32BitIndicesAndClientMemory) {
               D3DERR_INVALIDCALL);
 }
 
-TEST_F(GlDeviceTest, StateBlocksRecordCaptureAndApply) {
+TEST_P(DeviceTest, StateBlocksRecordCaptureAndApply) {
     plainColourState();
     ASSERT_EQ(dev_->beginStateBlock(), D3D_OK);
     dev_->setRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF0000);
@@ -614,7 +724,7 @@ TEST_F(GlDeviceTest, StateBlocksRecordCaptureAndApply) {
     EXPECT_EQ(dev_->endStateBlock(&block), D3DERR_INVALIDCALL);
 }
 
-TEST_F(GlDeviceTest, LockableBackBufferAndResetKeepResourcesAlive) {
+TEST_P(DeviceTest, LockableBackBufferAndResetKeepResourcesAlive) {
     Ref<Texture> t;
     ASSERT_EQ(dev_->createTexture(8, 8, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, t.put()), D3D_OK);
     gfx::PresentParameters p = gfxtest::presentParameters(32, 16, false);
@@ -643,7 +753,61 @@ TEST_F(GlDeviceTest, LockableBackBufferAndResetKeepResourcesAlive) {
     EXPECT_EQ(t->unlockRect(0), D3D_OK);
 }
 
-TEST_F(GlDeviceTest, SamplerStatesFilterAddressAndChooseMipLevels) {
+TEST_P(DeviceTest, DefaultPoolResourcesLiveThroughAReset) {
+    plainColourState();
+    Ref<Texture> target;
+    ASSERT_EQ(dev_->createTexture(32, 32, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                  D3DPOOL_DEFAULT, target.put()),
+              D3D_OK);
+    Ref<Surface> depth;
+    ASSERT_EQ(dev_->createDepthStencilSurface(32, 32, D3DFMT_D24S8, 0, depth.put()), D3D_OK);
+    // A quad over the left half of the target, from buffers written before the reset.
+    const TlVertex quad[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                              {15.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                              {-0.5f, 31.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                              {15.5f, 31.5f, 0.5f, 1, 0xFF00FF00, 0, 0}};
+    const uint16_t idx[6] = {0, 1, 2, 2, 1, 3};
+    Ref<VertexBuffer> vb;
+    ASSERT_EQ(dev_->createVertexBuffer(sizeof(quad), D3DUSAGE_DYNAMIC, gfxtest::kTlFvf,
+                                       D3DPOOL_DEFAULT, vb.put()),
+              D3D_OK);
+    Ref<IndexBuffer> ib;
+    ASSERT_EQ(dev_->createIndexBuffer(sizeof(idx), 0, D3DFMT_INDEX16, D3DPOOL_DEFAULT, ib.put()),
+              D3D_OK);
+    uint8_t* p = nullptr;
+    ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, quad, sizeof(quad));
+    ASSERT_EQ(vb->unlock(), D3D_OK);
+    ASSERT_EQ(ib->lock(0, 0, &p, 0), D3D_OK);
+    std::memcpy(p, idx, sizeof(idx));
+    ASSERT_EQ(ib->unlock(), D3D_OK);
+    {
+        // The reset comes while they are the target.
+        Ref<Surface> level;
+        ASSERT_EQ(target->getSurfaceLevel(0, level.put()), D3D_OK);
+        ASSERT_EQ(dev_->setRenderTarget(level.get(), depth.get()), D3D_OK);
+        dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFF0000, 1.0f, 0);
+    }
+
+    gfx::PresentParameters params = gfxtest::presentParameters(32, 16, true);
+    ASSERT_EQ(dev_->reset(&params), D3D_OK);
+    plainColourState();
+    Ref<Surface> level;
+    ASSERT_EQ(target->getSurfaceLevel(0, level.put()), D3D_OK);
+    ASSERT_EQ(dev_->setRenderTarget(level.get(), depth.get()), D3D_OK);
+    dev_->clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FF, 1.0f, 0);
+    dev_->setVertexShader(gfxtest::kTlFvf);
+    ASSERT_EQ(dev_->setStreamSource(0, vb.get(), sizeof(TlVertex)), D3D_OK);
+    ASSERT_EQ(dev_->setIndices(ib.get(), 0), D3D_OK);
+    ASSERT_EQ(dev_->drawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 0, 2), D3D_OK);
+    read(level.get());
+    EXPECT_EQ(readWidth_, 32u);
+    EXPECT_EQ(at(5, 20).g, 255);
+    EXPECT_EQ(at(25, 20).b, 255);
+    EXPECT_EQ(at(25, 20).g, 0);
+}
+
+TEST_P(DeviceTest, SamplerStatesFilterAddressAndChooseMipLevels) {
     plainColourState();
     dev_->setTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     dev_->setTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
@@ -708,7 +872,7 @@ TEST_F(GlDeviceTest, SamplerStatesFilterAddressAndChooseMipLevels) {
     EXPECT_EQ(at(10, 10).r, 0);
 }
 
-TEST_F(GlDeviceTest, WriteMasksHoldAcrossClears) {
+TEST_P(DeviceTest, WriteMasksHoldAcrossClears) {
     plainColourState();
     dev_->setRenderState(D3DRS_COLORWRITEENABLE, D3DCOLORWRITEENABLE_RED);
     drawFullQuad(0xFFFFFFFF);
@@ -720,7 +884,7 @@ TEST_F(GlDeviceTest, WriteMasksHoldAcrossClears) {
     EXPECT_EQ(at(10, 10).g, 0);
 }
 
-TEST_F(GlDeviceTest, IndexedWireframeDrawsTheLinesOfPolygonModeWhateverTheIndices) {
+TEST_P(DeviceTest, IndexedWireframeDrawsTheLinesOfPolygonModeWhateverTheIndices) {
     plainColourState();
     // Additive, so an edge shared by two triangles shows brighter and a missing or extra
     // line shows.
@@ -803,7 +967,7 @@ TEST_F(GlDeviceTest, IndexedWireframeDrawsTheLinesOfPolygonModeWhateverTheIndice
     dev_->setRenderState(D3DRS_ALPHABLENDENABLE, 0);
 }
 
-TEST_F(GlDeviceTest, WireframeDrawsEdgesOnlyAndDynamicTexturesTakeEachRewrite) {
+TEST_P(DeviceTest, WireframeDrawsEdgesOnlyAndDynamicTexturesTakeEachRewrite) {
     plainColourState();
     dev_->setRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
     drawQuad(4.0f, 4.0f, 40.0f, 40.0f, 0xFFFFFFFF); // edges through pixel centres

@@ -1,4 +1,4 @@
-// Texture-stage operations and arguments on the GL device, one table row per operation:
+// Texture-stage operations and arguments on the rendering device, one table row per operation:
 // a full-view quad whose stage 0 combines known texture, diffuse, factor and specular
 // colours; alpha results are made visible by a second stage that replicates alpha.
 #include "gfx_test_util.h"
@@ -170,7 +170,7 @@ int expected(float x) {
     return int(std::lround(std::clamp(x, 0.0f, 1.0f) * 255.0f));
 }
 
-class GlStageTest : public gfxtest::GlDeviceTest {
+class StageTest : public gfxtest::DeviceTest {
 protected:
     void prepare() {
         texture_ = makeTexture(1, 1, [](uint32_t, uint32_t) { return kTexel; });
@@ -200,7 +200,10 @@ protected:
 
 } // namespace
 
-TEST_F(GlStageTest, ColourOperationsFollowTheirFormulas) {
+INSTANTIATE_TEST_SUITE_P(Rendering, StageTest, ::testing::Values(gfxtest::renderingBackend()),
+                         gfxtest::backendName);
+
+TEST_P(StageTest, ColourOperationsFollowTheirFormulas) {
     prepare();
     for (const OpCase& c : kOps) {
         stage(0, c.op, c.arg1, c.arg2, c.arg0, false);
@@ -213,8 +216,9 @@ TEST_F(GlStageTest, ColourOperationsFollowTheirFormulas) {
     }
 }
 
-TEST_F(GlStageTest, AlphaOperationsFollowTheirFormulas) {
+TEST_P(StageTest, AlphaOperationsFollowTheirFormulas) {
     prepare();
+    const bool wine = gfxtest::onWinesDirect3D8(GetParam());
     // Stage 1 shows the alpha of stage 0 in every colour channel.
     stage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, 0, false);
     stage(1, D3DTOP_SELECTARG1, D3DTA_CURRENT | D3DTA_ALPHAREPLICATE, D3DTA_CURRENT, 0, false);
@@ -222,6 +226,15 @@ TEST_F(GlStageTest, AlphaOperationsFollowTheirFormulas) {
     for (const OpCase& c : kOps) {
         if (c.op >= D3DTOP_MODULATEALPHA_ADDCOLOR && c.op <= D3DTOP_DOTPRODUCT3) {
             continue; // colour-only operations
+        }
+        if (wine && (c.op == D3DTOP_BLENDTEXTUREALPHA || c.op == D3DTOP_BLENDFACTORALPHA ||
+                     c.op == D3DTOP_BLENDTEXTUREALPHAPM)) {
+            // Direct3D 8 blends A1 a + A2 (1 - a) with the stage's texture alpha or the
+            // factor alpha (PM: A1 + A2 (1 - texture alpha)) in the alpha operations as in
+            // the colour ones. Wine's Direct3D 8 does so in the colour operations only: as
+            // alpha operations its results depend on what was drawn before (here they give
+            // the second argument, drawn alone 0), so they are not checked there.
+            continue;
         }
         stage(0, c.op, c.arg1, c.arg2, c.arg0, true);
         draw();
@@ -234,7 +247,7 @@ TEST_F(GlStageTest, AlphaOperationsFollowTheirFormulas) {
     EXPECT_NEAR(at(5, 5).r, 0x80, 1);
 }
 
-TEST_F(GlStageTest, StagesCascadeThroughCurrentAndTemp) {
+TEST_P(StageTest, StagesCascadeThroughCurrentAndTemp) {
     prepare();
     // Stage 0 -> temp (texture), stage 1 = diffuse (current is still diffuse),
     // stage 2 = temp * current.
@@ -257,7 +270,7 @@ TEST_F(GlStageTest, StagesCascadeThroughCurrentAndTemp) {
     EXPECT_NEAR(at(5, 5).g, 0x8C, 1);
 }
 
-TEST_F(GlStageTest, SpecularEnableAddsTheSpecularColourAfterTheStages) {
+TEST_P(StageTest, SpecularEnableAddsTheSpecularColourAfterTheStages) {
     prepare();
     stage(0, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, 0, false);
     draw();
