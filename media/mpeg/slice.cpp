@@ -90,9 +90,10 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     }
     const uint8_t* position = sw.position;
     const uint16_t* weight = sw.weight;
-    const VlcEntry* table =
-        ((Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0)
-            .entries();
+    const bool table1 = Intra && d.pic.intra_vlc_format;
+    const VlcEntry* table = (table1 ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0).entries();
+    const DctFastEntry* fast = d.vlc.dctFast[table1];
+    const DctFastEntry* fastLong = d.vlc.dctLong[table1];
     int i;
     int sum = 0;
     if constexpr (Intra) {
@@ -160,6 +161,19 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             magnitude = 1;
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
+        } else if (DctFastEntry f = fast[c >> (64 - kDctFastBits)];
+                   f.level != 0 || ((c >> (64 - kDctLongZeros)) == 0 &&
+                                    (f = fastLong[(c >> (64 - kDctLongZeros - kDctLongBits)) &
+                                                  ((1 << kDctLongBits) - 1)])
+                                            .level != 0)) {
+            // The common case: a code and its sign in one look-up (two for the long codes).
+            run = f.runPlus1 - 1;
+            magnitude = f.level;
+            negative = f.negative;
+            bs.skip(f.length);
+        } else if (f.length != 0) { // end of block
+            bs.skip(f.length);
+            break;
         } else {
             const VlcEntry e =
                 VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));

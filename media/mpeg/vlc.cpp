@@ -397,7 +397,29 @@ VlcTables::VlcTables()
       codedBlockPattern(kCodedBlockPattern, 9), motionCode(kMotionCode, 11),
       dctDcSizeLuminance(kDctDcSizeLuminance, 9), dctDcSizeChrominance(kDctDcSizeChrominance, 10),
       dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), kDctPrimaryBits),
-      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {}
+      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {
+    // bits: the next `width` stream bits as an index; the entry for the code they begin with.
+    auto fastEntry = [](const VlcTable& table, uint32_t bits, int width) {
+        const VlcEntry e = table.lookup(bits << (32 - width));
+        DctFastEntry f{0, 0, 0, 0};
+        if (e.value == kDctEob) {
+            f.length = e.length;
+        } else if (e.length != 0 && e.value != kDctEscape && e.length < width) {
+            f.length = static_cast<uint8_t>(e.length + 1);
+            f.runPlus1 = static_cast<uint8_t>((e.value >> 6) + 1);
+            f.level = static_cast<uint8_t>(e.value & 63);
+            f.negative = static_cast<uint8_t>((bits >> (width - 1 - e.length)) & 1);
+        }
+        return f;
+    };
+    const VlcTable* full[2] = {&dctCoefficients0, &dctCoefficients1};
+    for (int t = 0; t < 2; ++t)
+        for (uint32_t index = 0; index < (1u << kDctFastBits); ++index)
+            dctFast[t][index] = fastEntry(*full[t], index, kDctFastBits);
+    for (int t = 0; t < 2; ++t)
+        for (uint32_t index = 0; index < (1u << kDctLongBits); ++index)
+            dctLong[t][index] = fastEntry(*full[t], index, kDctLongZeros + kDctLongBits);
+}
 
 const VlcTables& vlcTables() {
     static const VlcTables tables;

@@ -70,6 +70,22 @@ constexpr int kDctPrimaryBits = 10;
 constexpr int16_t kDctEob = 4096;
 constexpr int16_t kDctEscape = 4097;
 
+// The coefficient codes that fit kDctFastBits together with their sign bit, decoded by one look-up
+// at the next kDctFastBits bits: the coefficient loop's common case. Other codes (end of block
+// aside) have level 0 here and go through the full table.
+constexpr int kDctFastBits = 11;
+// Codes beginning with seven zeros (the 12- to 16-bit codes) with their sign, looked up by the
+// kDctLongBits after those zeros.
+constexpr int kDctLongZeros = 7;
+constexpr int kDctLongBits = 10;
+
+struct DctFastEntry {
+    uint8_t length;   // code and sign bit; end of block: its code; others: 0
+    uint8_t runPlus1; // scan positions to advance
+    uint8_t level;    // magnitude; 0: no coefficient decoded here
+    uint8_t negative; // sign bit, 0 or 1
+};
+
 struct VlcTables {
     VlcTables();
     VlcTable macroblockAddressIncrement;
@@ -82,6 +98,9 @@ struct VlcTables {
     VlcTable dctDcSizeLuminance, dctDcSizeChrominance;
     VlcTable dctCoefficients0; // without sign bit
     VlcTable dctCoefficients1;
+    // dctCoefficients0 and dctCoefficients1 for the codes that fit kDctFastBits with their sign.
+    DctFastEntry dctFast[2][1 << kDctFastBits];
+    DctFastEntry dctLong[2][1 << kDctLongBits];
 };
 
 const VlcTables& vlcTables();
