@@ -147,12 +147,15 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             bs.skip(2);
         }
     }
-    for (;;) {
+    // One (run, level) pair or the end of the block; at least 32 bits are in the cache.
+    enum Step { kNext, kEnd, kError };
+    auto step = [&]() {
         if constexpr (Mode == kPartitioned) {
-            if (pairs == pairsInPartition0)
+            if (pairs == pairsInPartition0) {
                 d.usePartition(1);
+                bs.ensure32();
+            }
         }
-        bs.top();
         const uint64_t c = bs.cache();
         int run, magnitude, negative;
         if (!Intra && !firstApart && i < 0 && (c >> 63)) {
@@ -173,7 +176,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             bs.skip(f.length);
         } else if (f.length != 0) { // end of block
             bs.skip(f.length);
-            break;
+            return kEnd;
         } else {
             const VlcEntry e =
                 VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));
@@ -185,10 +188,10 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
                 bs.skip(e.length + 1);
             } else if (e.length == 0) {
                 d.diag.message("invalid Huffman code in %s()\n", names.function);
-                return false;
+                return kError;
             } else if (e.value == kDctEob) {
                 bs.skip(e.length);
-                break;
+                return kEnd;
             } else { // escape
                 int level;
                 run = static_cast<int>((c >> 52) & 63);
@@ -197,7 +200,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
                     bs.skip(24);
                     if ((level & 2047) == 0) {
                         d.diag.message("invalid escape in %s()\n", names.function);
-                        return false;
+                        return kError;
                     }
                 } else {
                     const int l8 = static_cast<int>((c >> 44) & 255);
@@ -219,11 +222,26 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         i += run + 1;
         if (i >= 64) {
             d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
-            return false;
+            return kError;
         }
         place(magnitude, negative);
         if constexpr (Mode == kPartitioned)
             ++pairs;
+        return kNext;
+    };
+    // Two steps per refill: a refill leaves at least 56 bits, and a code with its sign takes at
+    // most 24 (28 for MPEG-1 escapes), so the second step rarely needs one.
+    for (;;) {
+        bs.top();
+        Step r = step();
+        if (r == kNext) {
+            bs.ensure32();
+            r = step();
+        }
+        if (r == kEnd)
+            break;
+        if (r == kError)
+            return false;
     }
     acPresent = i > 0;
     if constexpr (Mpeg2 && Mode != kSummed) {
