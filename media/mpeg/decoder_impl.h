@@ -307,10 +307,13 @@ struct DecoderState {
     bool decodeMacroblock(int mbAddress);
     void skippedMacroblock(int mbAddress);
     bool macroblockAddressIncrement(int& increment);
-    bool motionVectors(int s, MacroblockMotion& m, int motion_vector_count, bool fieldFormat,
-                       bool dmv, int mbAddress);
-    bool motionComponent(int pmv, int f_code, int& out, int mbAddress);
-    int dmvector();
+    // The macroblock header's parts, read with bs or a LocalBits on it.
+    template <typename Reader>
+    bool motionVectors(Reader& bs, int s, MacroblockMotion& m, int motion_vector_count,
+                       bool fieldFormat, bool dmv, int mbAddress);
+    template <typename Reader>
+    bool motionComponent(Reader& bs, int pmv, int f_code, int& out, int mbAddress);
+    template <typename Reader> int dmvector(Reader& bs);
     // coded_block_pattern with its 4:2:2 / 4:4:4 extension bits; false on an invalid code.
     bool codedBlockPattern(int& cbp);
     void resetIntraDcPredictors();
@@ -350,7 +353,7 @@ struct DecoderState {
     void snrReconstruct(int mbAddress, uint32_t baseCoded, bool intra, int dct_type);
     void advanceLowerLayer();
     void formSpatialPrediction();
-    SpatialWeights spatialWeights(int type);
+    template <typename Reader> SpatialWeights spatialWeights(Reader& bs, int type);
     void combineSpatial(int mbx, int mby, int top, int bottom);
     // Rows of macroblock (mbx, mby) in plane c of a frame store: column, first frame row, step
     // between rows (2 in field pictures), size.

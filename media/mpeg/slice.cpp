@@ -529,13 +529,15 @@ bool DecoderState::decodeSliceMacroblocks(int slice_vertical_position) {
     }
 }
 
-int DecoderState::dmvector() {
+template <typename Reader> int DecoderState::dmvector(Reader& bs) {
     if (!bs.get(1))
         return 0;
     return bs.get(1) ? -1 : 1;
 }
 
-bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress) {
+template <typename Reader>
+[[gnu::always_inline]] inline bool DecoderState::motionComponent(Reader& bs, int pmv, int f_code,
+                                                                 int& out, int mbAddress) {
     // motion_code (at most 11 bits with its sign) and motion_residual (at most 8) are read from
     // one look at the next 32 bits.
     const uint32_t bits = bs.peek32();
@@ -566,7 +568,8 @@ bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress)
     return true;
 }
 
-bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_count,
+template <typename Reader>
+bool DecoderState::motionVectors(Reader& bs, int s, MacroblockMotion& m, int motion_vector_count,
                                  bool fieldFormat, bool dmv, int mbAddress) {
     const bool framePicture = pic.picture_structure == kFramePicture;
     const int fx = pic.f_code[s][0], fy = pic.f_code[s][1];
@@ -577,14 +580,14 @@ bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_c
                 static_cast<int>(bs.get(1));
         const bool halve = framePicture && fieldFormat;
         int x, y, dm[2] = {0, 0};
-        if (!motionComponent(PMV[0][s][0], fx, x, mbAddress))
+        if (!motionComponent(bs, PMV[0][s][0], fx, x, mbAddress))
             return false;
         if (dmv)
-            dm[0] = dmvector();
-        if (!motionComponent(halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
+            dm[0] = dmvector(bs);
+        if (!motionComponent(bs, halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
             return false;
         if (dmv)
-            dm[1] = dmvector();
+            dm[1] = dmvector(bs);
         m.vector[0][s][0] = m.vector[1][s][0] = x;
         m.vector[0][s][1] = m.vector[1][s][1] = y;
         PMV[0][s][0] = PMV[1][s][0] = x;
@@ -596,9 +599,9 @@ bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_c
     for (int r = 0; r < 2; ++r) {
         m.motion_vertical_field_select[r][s] = static_cast<int>(bs.get(1));
         int x, y;
-        if (!motionComponent(PMV[r][s][0], fx, x, mbAddress))
+        if (!motionComponent(bs, PMV[r][s][0], fx, x, mbAddress))
             return false;
-        if (!motionComponent(framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y, mbAddress))
+        if (!motionComponent(bs, framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y, mbAddress))
             return false;
         m.vector[r][s][0] = x;
         m.vector[r][s][1] = y;
@@ -670,66 +673,68 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
                     : type_code == kPPicture ? &vlc.macroblockTypeP
                     : type_code == kBPicture ? &vlc.macroblockTypeB
                                              : &vlc.macroblockTypeD;
-    const VlcEntry te = typeTable->lookup(bs.peek32());
-    if (te.length == 0) {
-        diag.message("Invalid macroblock_type code\n");
-        return false;
-    }
-    bs.skip(te.length);
     MacroblockMotion m;
-    const int type = te.value;
-    m.macroblock_type = type & (kMbQuant | kMbForward | kMbBackward | kMbPattern | kMbIntra);
-    const bool intra = type & kMbIntra;
-    const bool concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+    int type, motion_type = 0, motion_vector_count = 1, dct_type = 0;
+    bool intra, concealment, fieldFormat = false, dmv = false;
     SpatialWeights weights;
-    if (spatial)
-        weights = spatialWeights(type);
-
-    int motion_type = 0;
-    if (type & (kMbForward | kMbBackward)) {
-        if (!seq.mpeg2)
-            motion_type = kMotionFrame;
-        else if (framePicture)
-            motion_type = pic.frame_pred_frame_dct ? kMotionFrame : static_cast<int>(bs.get(2));
-        else
-            motion_type = static_cast<int>(bs.get(2));
-        if (motion_type == 0) {
-            diag.message("invalid motion_type\n");
+    // The header up to the coded block pattern is read with the reader's position in registers
+    // (the partition does not change within it).
+    {
+        LocalBits bits(bs);
+        const VlcEntry te = typeTable->lookup(bits.peek32());
+        if (te.length == 0) {
+            diag.message("Invalid macroblock_type code\n");
             return false;
         }
-    } else if (concealment) {
-        motion_type = framePicture ? kMotionFrame : kMotionField;
-    }
-    m.motion_type = motion_type;
-    int motion_vector_count = 1;
-    bool fieldFormat = false, dmv = false;
-    if (framePicture) {
-        fieldFormat = motion_type != kMotionFrame;
-        // Field prediction needs one vector when one field is predicted spatially only
-        // (weight classes 2 and 3).
-        motion_vector_count = motion_type == kMotionField && weights.weightClass < 2 ? 2 : 1;
-        dmv = motion_type == kMotionDualPrime;
-    } else {
-        fieldFormat = true;
-        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
-        dmv = motion_type == kMotionDualPrime;
-    }
-    int dct_type = 0;
-    if (framePicture && seq.mpeg2 && !pic.frame_pred_frame_dct && (type & (kMbIntra | kMbPattern)))
-        dct_type = static_cast<int>(bs.get(1));
-    if (type & kMbQuant)
-        setQuantiserScale(static_cast<int>(bs.get(5)));
+        bits.skip(te.length);
+        type = te.value;
+        m.macroblock_type = type & (kMbQuant | kMbForward | kMbBackward | kMbPattern | kMbIntra);
+        intra = type & kMbIntra;
+        concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+        if (spatial)
+            weights = spatialWeights(bits, type);
 
-    if ((type & kMbForward) || concealment) {
-        if (!motionVectors(0, m, motion_vector_count, fieldFormat, dmv, mbAddress))
-            return false;
+        if (type & (kMbForward | kMbBackward)) {
+            if (!seq.mpeg2)
+                motion_type = kMotionFrame;
+            else if (framePicture)
+                motion_type =
+                    pic.frame_pred_frame_dct ? kMotionFrame : static_cast<int>(bits.get(2));
+            else
+                motion_type = static_cast<int>(bits.get(2));
+            if (motion_type == 0) {
+                diag.message("invalid motion_type\n");
+                return false;
+            }
+        } else if (concealment) {
+            motion_type = framePicture ? kMotionFrame : kMotionField;
+        }
+        m.motion_type = motion_type;
+        if (framePicture) {
+            fieldFormat = motion_type != kMotionFrame;
+            // Field prediction needs one vector when one field is predicted spatially only
+            // (weight classes 2 and 3).
+            motion_vector_count = motion_type == kMotionField && weights.weightClass < 2 ? 2 : 1;
+            dmv = motion_type == kMotionDualPrime;
+        } else {
+            fieldFormat = true;
+            motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
+            dmv = motion_type == kMotionDualPrime;
+        }
+        if (framePicture && seq.mpeg2 && !pic.frame_pred_frame_dct &&
+            (type & (kMbIntra | kMbPattern)))
+            dct_type = static_cast<int>(bits.get(1));
+        if (type & kMbQuant)
+            setQuantiserScale(static_cast<int>(bits.get(5)));
+
+        for (int s = 0; s < 2; ++s)
+            if ((type & (s ? kMbBackward : kMbForward)) || (s == 0 && concealment)) {
+                if (!motionVectors(bits, s, m, motion_vector_count, fieldFormat, dmv, mbAddress))
+                    return false;
+            }
+        if (concealment)
+            bits.skip(1); // marker_bit
     }
-    if (type & kMbBackward) {
-        if (!motionVectors(1, m, motion_vector_count, fieldFormat, dmv, mbAddress))
-            return false;
-    }
-    if (concealment)
-        bs.skip(1); // marker_bit
 
     if (partitioned && slice.priority_breakpoint <= 3)
         usePartition(1);
@@ -818,7 +823,7 @@ bool DecoderState::readSummedBlocks(int cbp) {
     return readBlocks<kSummed>(*this, cbp, false, false, 0, 0, 0);
 }
 
-SpatialWeights DecoderState::spatialWeights(int type) {
+template <typename Reader> SpatialWeights DecoderState::spatialWeights(Reader& bs, int type) {
     int pair = 0; // temporal prediction only
     if (type & kMbWeightCode) {
         const int index = pic.spatial_temporal_weight_code_table_index;
