@@ -140,9 +140,19 @@ inline void loadBlock(const int16_t* block, __m128i (&x)[8], bool& highRows, boo
         (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(low, high), zero)) & 0xFF00) != 0xFF00;
 }
 
+// Written out store by store: as a loop the compiler makes it a memset, which becomes a string
+// store whose start-up costs more than the 128 bytes.
 inline void clearBlock(int16_t* block) {
-    for (int i = 0; i < 8; ++i)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_setzero_si128());
+    __m128i* b = reinterpret_cast<__m128i*>(block);
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(b + 0, zero);
+    _mm_storeu_si128(b + 1, zero);
+    _mm_storeu_si128(b + 2, zero);
+    _mm_storeu_si128(b + 3, zero);
+    _mm_storeu_si128(b + 4, zero);
+    _mm_storeu_si128(b + 5, zero);
+    _mm_storeu_si128(b + 6, zero);
+    _mm_storeu_si128(b + 7, zero);
 }
 
 inline void putRows(const __m128i (&rows)[8], uint8_t* dst, ptrdiff_t stride) {
