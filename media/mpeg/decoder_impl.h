@@ -211,8 +211,12 @@ struct DecoderState {
     // picture, whose headers may change the matrices and the scan.
     struct ScanWeights {
         int scale = -1;
-        uint8_t position[64];
-        uint16_t weight[64];
+        // Per scan index: the raster position and the weight, side by side (one base address
+        // for both in the coefficient loop).
+        struct Entry {
+            uint16_t weight;
+            uint16_t position;
+        } at[64];
     };
     ScanWeights scanWeights[2][2];
 

@@ -83,17 +83,15 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
                              : d.seq.non_intra_quantiser_matrix;
         for (int k = 0; k < 64; ++k) {
-            sw.position[k] = scan[k];
-            sw.weight[k] = static_cast<uint16_t>(W[scan[k]] * qs);
+            sw.at[k].position = scan[k];
+            sw.at[k].weight = static_cast<uint16_t>(W[scan[k]] * qs);
         }
         sw.scale = qs;
     }
-    const uint8_t* position = sw.position;
-    const uint16_t* weight = sw.weight;
+    const DecoderState::ScanWeights::Entry* at = sw.at;
     const bool table1 = Intra && d.pic.intra_vlc_format;
     const VlcEntry* table = (table1 ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0).entries();
-    const DctFastEntry* fast = d.vlc.dctFast[table1];
-    const DctFastEntry* fastLong = d.vlc.dctLong[table1];
+    const VlcTables::DctFastTables& fast = d.vlc.dctFast[table1];
     int i;
     int sum = 0;
     if constexpr (Intra) {
@@ -131,9 +129,9 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     auto place = [&](int magnitude, int negative) {
         const int val =
             Mode == kSummed
-                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, weight[i])
-                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, weight[i]);
-        blk[position[i]] = static_cast<Coefficient<Mode>>(val);
+                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, at[i].weight)
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, at[i].weight);
+        blk[at[i].position] = static_cast<Coefficient<Mode>>(val);
         sum += val;
     };
     constexpr bool firstApart = !Intra && Mode != kPartitioned;
@@ -164,11 +162,11 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             magnitude = 1;
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
-        } else if (DctFastEntry f = fast[c >> (64 - kDctFastBits)];
+        } else if (DctFastEntry f = fast.fast[c >> (64 - kDctFastBits)];
                    f.level != 0 || ((c >> (64 - kDctLongZeros)) == 0 &&
-                                    (f = fastLong[(c >> (64 - kDctLongZeros - kDctLongBits)) &
-                                                  ((1 << kDctLongBits) - 1)])
-                                            .level != 0)) {
+                                    (f = fast.longCodes[(c >> (64 - kDctLongZeros - kDctLongBits)) &
+                                                        ((1 << kDctLongBits) - 1)])
+                                            .level != 0)) [[likely]] {
             // The common case: a code and its sign in one look-up (two for the long codes).
             run = f.runPlus1 - 1;
             magnitude = f.level;

@@ -415,10 +415,10 @@ VlcTables::VlcTables()
     const VlcTable* full[2] = {&dctCoefficients0, &dctCoefficients1};
     for (int t = 0; t < 2; ++t)
         for (uint32_t index = 0; index < (1u << kDctFastBits); ++index)
-            dctFast[t][index] = fastEntry(*full[t], index, kDctFastBits);
+            dctFast[t].fast[index] = fastEntry(*full[t], index, kDctFastBits);
     for (int t = 0; t < 2; ++t)
         for (uint32_t index = 0; index < (1u << kDctLongBits); ++index)
-            dctLong[t][index] = fastEntry(*full[t], index, kDctLongZeros + kDctLongBits);
+            dctFast[t].longCodes[index] = fastEntry(*full[t], index, kDctLongZeros + kDctLongBits);
 }
 
 const VlcTables& vlcTables() {

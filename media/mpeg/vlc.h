@@ -98,9 +98,13 @@ struct VlcTables {
     VlcTable dctDcSizeLuminance, dctDcSizeChrominance;
     VlcTable dctCoefficients0; // without sign bit
     VlcTable dctCoefficients1;
-    // dctCoefficients0 and dctCoefficients1 for the codes that fit kDctFastBits with their sign.
-    DctFastEntry dctFast[2][1 << kDctFastBits];
-    DctFastEntry dctLong[2][1 << kDctLongBits];
+    // dctCoefficients0 and dctCoefficients1 for the codes that fit kDctFastBits with their sign,
+    // and for the long codes; together, so that one base address reaches both.
+    struct DctFastTables {
+        DctFastEntry fast[1 << kDctFastBits];
+        DctFastEntry longCodes[1 << kDctLongBits];
+    };
+    DctFastTables dctFast[2];
 };
 
 const VlcTables& vlcTables();

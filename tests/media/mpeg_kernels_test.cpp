@@ -201,10 +201,10 @@ TEST(Tables, FastCoefficientTablesAgreeWithTheFullOnes) {
             const mpeg::VlcEntry e = full.lookup(bits << (32 - kBits));
             const bool runLevel =
                 e.length != 0 && e.value != mpeg::kDctEob && e.value != mpeg::kDctEscape;
-            mpeg::DctFastEntry f = t.dctFast[table][bits >> (kBits - mpeg::kDctFastBits)];
+            mpeg::DctFastEntry f = t.dctFast[table].fast[bits >> (kBits - mpeg::kDctFastBits)];
             const bool longCode = (bits >> (kBits - mpeg::kDctLongZeros)) == 0;
             if (f.level == 0 && longCode)
-                f = t.dctLong[table][bits & ((1u << mpeg::kDctLongBits) - 1)];
+                f = t.dctFast[table].longCodes[bits & ((1u << mpeg::kDctLongBits) - 1)];
             if (f.level == 0) {
                 // Not decoded by the fast tables: only end of block (with its length), escape,
                 // invalid codes, and run/level codes too long for the first table (never
