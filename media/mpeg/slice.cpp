@@ -163,17 +163,17 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
         } else if (DctFastEntry f = fast.fast[c >> (64 - kDctFastBits)];
-                   f.level != 0 || ((c >> (64 - kDctLongZeros)) == 0 &&
-                                    (f = fast.longCodes[(c >> (64 - kDctLongZeros - kDctLongBits)) &
-                                                        ((1 << kDctLongBits) - 1)])
-                                            .level != 0)) [[likely]] {
+                   f.decoded() || ((c >> (64 - kDctLongZeros)) == 0 &&
+                                   (f = fast.longCodes[(c >> (64 - kDctLongZeros - kDctLongBits)) &
+                                                       ((1 << kDctLongBits) - 1)])
+                                       .decoded())) [[likely]] {
             // The common case: a code and its sign in one look-up (two for the long codes).
-            run = f.runPlus1 - 1;
-            magnitude = f.level;
-            negative = f.negative;
-            bs.skip(f.length);
-        } else if (f.length != 0) { // end of block
-            bs.skip(f.length);
+            run = f.runPlus1() - 1;
+            magnitude = f.level();
+            negative = f.negative();
+            bs.skip(f.length());
+        } else if (f.length() != 0) { // end of block
+            bs.skip(f.length());
             return kEnd;
         } else {
             const VlcEntry e =

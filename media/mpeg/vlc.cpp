@@ -401,16 +401,12 @@ VlcTables::VlcTables()
     // bits: the next `width` stream bits as an index; the entry for the code they begin with.
     auto fastEntry = [](const VlcTable& table, uint32_t bits, int width) {
         const VlcEntry e = table.lookup(bits << (32 - width));
-        DctFastEntry f{0, 0, 0, 0};
-        if (e.value == kDctEob) {
-            f.length = e.length;
-        } else if (e.length != 0 && e.value != kDctEscape && e.length < width) {
-            f.length = static_cast<uint8_t>(e.length + 1);
-            f.runPlus1 = static_cast<uint8_t>((e.value >> 6) + 1);
-            f.level = static_cast<uint8_t>(e.value & 63);
-            f.negative = static_cast<uint8_t>((bits >> (width - 1 - e.length)) & 1);
-        }
-        return f;
+        if (e.value == kDctEob)
+            return DctFastEntry::make(e.length, 0, 0, 0);
+        if (e.length != 0 && e.value != kDctEscape && e.length < width)
+            return DctFastEntry::make(e.length + 1, (e.value >> 6) + 1, e.value & 63,
+                                      static_cast<int>((bits >> (width - 1 - e.length)) & 1));
+        return DctFastEntry{};
     };
     const VlcTable* full[2] = {&dctCoefficients0, &dctCoefficients1};
     for (int t = 0; t < 2; ++t)

@@ -79,11 +79,22 @@ constexpr int kDctFastBits = 11;
 constexpr int kDctLongZeros = 7;
 constexpr int kDctLongBits = 10;
 
+// One 32-bit word, read by one load: the loop shifts the bit cache by the low byte as it is.
 struct DctFastEntry {
-    uint8_t length;   // code and sign bit; end of block: its code; others: 0
-    uint8_t runPlus1; // scan positions to advance
-    uint8_t level;    // magnitude; 0: no coefficient decoded here
-    uint8_t negative; // sign bit, 0 or 1
+    uint32_t packed = 0;
+
+    static constexpr DctFastEntry make(int length, int runPlus1, int level, int negative) {
+        return {static_cast<uint32_t>(length | runPlus1 << 8 | level << 16 | negative << 24)};
+    }
+    // Code and sign bit; end of block: its code; others: 0.
+    constexpr int length() const { return static_cast<int>(packed & 63); }
+    // Scan positions to advance.
+    constexpr int runPlus1() const { return static_cast<int>((packed >> 8) & 255); }
+    // Magnitude; 0: no coefficient decoded here.
+    constexpr int level() const { return static_cast<int>((packed >> 16) & 255); }
+    constexpr bool decoded() const { return (packed & 0xFF0000) != 0; }
+    // Sign bit, 0 or 1.
+    constexpr int negative() const { return static_cast<int>(packed >> 24); }
 };
 
 struct VlcTables {

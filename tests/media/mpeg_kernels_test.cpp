@@ -203,25 +203,25 @@ TEST(Tables, FastCoefficientTablesAgreeWithTheFullOnes) {
                 e.length != 0 && e.value != mpeg::kDctEob && e.value != mpeg::kDctEscape;
             mpeg::DctFastEntry f = t.dctFast[table].fast[bits >> (kBits - mpeg::kDctFastBits)];
             const bool longCode = (bits >> (kBits - mpeg::kDctLongZeros)) == 0;
-            if (f.level == 0 && longCode)
+            if (!f.decoded() && longCode)
                 f = t.dctFast[table].longCodes[bits & ((1u << mpeg::kDctLongBits) - 1)];
-            if (f.level == 0) {
+            if (!f.decoded()) {
                 // Not decoded by the fast tables: only end of block (with its length), escape,
                 // invalid codes, and run/level codes too long for the first table (never
                 // the long ones).
                 if (e.value == mpeg::kDctEob) {
-                    EXPECT_EQ(f.length, e.length);
+                    EXPECT_EQ(f.length(), e.length);
                 } else {
-                    EXPECT_EQ(f.length, 0) << bits;
+                    EXPECT_EQ(f.length(), 0) << bits;
                     EXPECT_FALSE(runLevel && (longCode || e.length < mpeg::kDctFastBits)) << bits;
                 }
                 continue;
             }
             ASSERT_TRUE(runLevel) << bits;
-            EXPECT_EQ(f.length, e.length + 1) << bits;
-            EXPECT_EQ(f.runPlus1, (e.value >> 6) + 1) << bits;
-            EXPECT_EQ(f.level, e.value & 63) << bits;
-            EXPECT_EQ(f.negative, (bits >> (kBits - 1 - e.length)) & 1) << bits;
+            EXPECT_EQ(f.length(), e.length + 1) << bits;
+            EXPECT_EQ(f.runPlus1(), (e.value >> 6) + 1) << bits;
+            EXPECT_EQ(f.level(), e.value & 63) << bits;
+            EXPECT_EQ(f.negative(), (bits >> (kBits - 1 - e.length)) & 1) << bits;
             (longCode ? decodedLong : decodedShort)++;
         }
         EXPECT_GT(decodedShort, 0);
