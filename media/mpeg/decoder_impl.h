@@ -327,6 +327,8 @@ struct DecoderState {
     void formPredictions(const MacroblockMotion& m, int mbx, int mby);
     void predict(const Frame& ref, int refField, int dstField, int bx, int by, int h, int mvx,
                  int mvy, bool average);
+    // predict() for frame prediction of all three planes of a 4:2:0 frame, h = 16.
+    void predictFrame420(const Frame& ref, int bx, int by, int mvx, int mvy, bool average);
     void dualPrimeVectors(MacroblockMotion& m, const int dmvector[2], int mvx, int mvy);
     // picture.cpp
     bool allocateStores();
