@@ -218,13 +218,14 @@ MPEG_AVX2 inline __m256i pairs256(__m128i a, __m128i b) {
     return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
 }
 
+// The transform of the pairs of inputs 0 and 4, 2 and 6, 1 and 3, 5 and 7, as pairs256 makes
+// them (x57 unused when not Full).
 template <int Shift, bool Full>
-MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
+MPEG_AVX2 inline void transformPairsAvx2(__m256i x04, __m256i x26, __m256i x13, __m256i x57,
+                                         __m256i (&out)[8]) {
     const __m256i round = _mm256_set1_epi32(1 << (Shift - 1));
     __m256i E0, E1, E2, E3, O0, O1, O2, O3;
     if constexpr (Full) {
-        const __m256i x04 = pairs256(x[0], x[4]), x26 = pairs256(x[2], x[6]);
-        const __m256i x13 = pairs256(x[1], x[3]), x57 = pairs256(x[5], x[7]);
         const __m256i e0 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, kIdctC4));
         const __m256i e1 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, -kIdctC4));
         const __m256i e2 = _mm256_madd_epi16(x26, pairOf256(kIdctC2, kIdctC6));
@@ -241,8 +242,8 @@ MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
                               _mm256_madd_epi16(x57, pairOf256(kIdctC7, kIdctC3)));
         O3 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC7, -kIdctC5)),
                               _mm256_madd_epi16(x57, pairOf256(kIdctC3, -kIdctC1)));
-    } else {
-        const __m256i x02 = pairs256(x[0], x[2]), x13 = pairs256(x[1], x[3]);
+    } else { // x04 holds inputs 0 and 2 here
+        const __m256i x02 = x04;
         E0 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC2)), round);
         E3 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, -kIdctC2)), round);
         E1 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC6)), round);
@@ -260,6 +261,24 @@ MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
     out[5] = _mm256_srai_epi32(_mm256_sub_epi32(E2, O2), Shift);
     out[3] = _mm256_srai_epi32(_mm256_add_epi32(E3, O3), Shift);
     out[4] = _mm256_srai_epi32(_mm256_sub_epi32(E3, O3), Shift);
+}
+
+template <int Shift, bool Full>
+MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
+    if constexpr (Full)
+        transformPairsAvx2<Shift, true>(pairs256(x[0], x[4]), pairs256(x[2], x[6]),
+                                        pairs256(x[1], x[3]), pairs256(x[5], x[7]), out);
+    else
+        transformPairsAvx2<Shift, false>(pairs256(x[0], x[2]), _mm256_setzero_si256(),
+                                         pairs256(x[1], x[3]), _mm256_setzero_si256(), out);
+}
+
+// v holds row a in its low half and row b in its high half: the pairs256 of a and b.
+MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
+    return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
 MPEG_AVX2 inline __m128i pack256(__m256i v) {
@@ -280,11 +299,21 @@ MPEG_AVX2 inline bool transformBlockAvx2(__m128i (&x)[8], __m128i (&rows)[8]) {
     any = _mm256_srli_epi32(any, 16);
     if (!_mm256_testz_si256(any, any))
         return false;
-    __m128i t[8];
-    for (int i = 0; i < 8; ++i)
-        t[i] = pack256(o[i]);
-    transpose(t);
-    transform8Avx2<17, true>(t, o);
+    // o[n]: output n of rows 0 to 3 (low half) and 4 to 7 (high half). Packed two outputs to a
+    // register and transposed within the halves into rows r and r + 4 side by side.
+    const __m256i p01 = _mm256_packs_epi32(o[0], o[1]), p23 = _mm256_packs_epi32(o[2], o[3]);
+    const __m256i p45 = _mm256_packs_epi32(o[4], o[5]), p67 = _mm256_packs_epi32(o[6], o[7]);
+    const __m256i a = _mm256_unpacklo_epi16(p01, p23), b = _mm256_unpackhi_epi16(p01, p23);
+    const __m256i c = _mm256_unpacklo_epi16(p45, p67), d = _mm256_unpackhi_epi16(p45, p67);
+    const __m256i ab0 = _mm256_unpacklo_epi16(a, b), ab1 = _mm256_unpackhi_epi16(a, b);
+    const __m256i cd0 = _mm256_unpacklo_epi16(c, d), cd1 = _mm256_unpackhi_epi16(c, d);
+    const __m256i rows04 = _mm256_unpacklo_epi64(ab0, cd0);
+    const __m256i rows15 = _mm256_unpackhi_epi64(ab0, cd0);
+    const __m256i rows26 = _mm256_unpacklo_epi64(ab1, cd1);
+    const __m256i rows37 = _mm256_unpackhi_epi64(ab1, cd1);
+    transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
+                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
+                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
     for (int i = 0; i < 8; ++i)
         rows[i] = pack256(o[i]);
     return true;
