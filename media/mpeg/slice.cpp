@@ -369,7 +369,8 @@ constexpr uint8_t kWeightClass[9] = {0, 1, 2, 1, 1, 2, 3, 3, 4};
 } // namespace
 
 bool DecoderState::codedBlockPattern(int& cbp) {
-    const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
+    const VlcEntry ce =
+        VlcTable::lookupIn<kCodedBlockPatternBits>(vlc.codedBlockPattern.entries(), bs.peek32());
     if (ce.length == 0) {
         diag.message("Invalid coded_block_pattern code\n");
         return false;
@@ -539,7 +540,7 @@ template <typename Reader>
     // motion_code (at most 11 bits with its sign) and motion_residual (at most 8) are read from
     // one look at the next 32 bits.
     const uint32_t bits = bs.peek32();
-    const VlcEntry e = vlc.motionCode.lookup(bits);
+    const VlcEntry e = VlcTable::lookupIn<kMotionCodeBits>(vlc.motionCode.entries(), bits);
     if (e.length == 0) {
         diag.message("Invalid motion_vector code (MBA %d, pic %d)\n", mbAddress, pictureCount);
         return false;

@@ -394,8 +394,9 @@ VlcTables::VlcTables()
       macroblockTypeSpatialI(kMacroblockTypeSpatialI, 4),
       macroblockTypeSpatialP(kMacroblockTypeSpatialP, 7),
       macroblockTypeSpatialB(kMacroblockTypeSpatialB, 9), macroblockTypeSnr(kMacroblockTypeSnr, 3),
-      codedBlockPattern(kCodedBlockPattern, 9), motionCode(kMotionCode, 11),
-      dctDcSizeLuminance(kDctDcSizeLuminance, 9), dctDcSizeChrominance(kDctDcSizeChrominance, 10),
+      codedBlockPattern(kCodedBlockPattern, kCodedBlockPatternBits),
+      motionCode(kMotionCode, kMotionCodeBits), dctDcSizeLuminance(kDctDcSizeLuminance, 9),
+      dctDcSizeChrominance(kDctDcSizeChrominance, 10),
       dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), kDctPrimaryBits),
       dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {
     // bits: the next `width` stream bits as an index; the entry for the code they begin with.

@@ -65,6 +65,10 @@ constexpr int16_t kMbaStuffing = 35;
 
 // Primary table size of the DCT coefficient tables, in bits: all but the rare long codes.
 constexpr int kDctPrimaryBits = 10;
+// Primary table sizes of the macroblock header tables the decoder reads most, known at compile
+// time for VlcTable::lookupIn: all of their codes fit.
+constexpr int kMotionCodeBits = 11;
+constexpr int kCodedBlockPatternBits = 9;
 
 // DCT coefficient table values: (run << 6) | level, or one of these.
 constexpr int16_t kDctEob = 4096;
