@@ -213,13 +213,10 @@ MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
         static_cast<int>((static_cast<uint32_t>(a) & 0xFFFF) | (static_cast<uint32_t>(b) << 16)));
 }
 
-// The input pairs (a, b) of lanes 0 to 3 in the low half, of lanes 4 to 7 in the high half.
-MPEG_AVX2 inline __m256i pairs256(__m128i a, __m128i b) {
-    return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
-}
-
-// The transform of the pairs of inputs 0 and 4, 2 and 6, 1 and 3, 5 and 7, as pairs256 makes
-// them (x57 unused when not Full).
+// The one-dimensional transform of eight lanes, from the input pairs (0, 4), (2, 6), (1, 3) and
+// (5, 7), each register holding the 16-bit pairs (a, b) of lanes 0 to 3 in its low half and of
+// lanes 4 to 7 in its high half. Not Full: inputs 4 to 7 are zero, x04 holds the pairs (0, 2)
+// and x26, x57 are unused.
 template <int Shift, bool Full>
 MPEG_AVX2 inline void transformPairsAvx2(__m256i x04, __m256i x26, __m256i x13, __m256i x57,
                                          __m256i (&out)[8]) {
@@ -263,17 +260,8 @@ MPEG_AVX2 inline void transformPairsAvx2(__m256i x04, __m256i x26, __m256i x13, 
     out[4] = _mm256_srai_epi32(_mm256_sub_epi32(E3, O3), Shift);
 }
 
-template <int Shift, bool Full>
-MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
-    if constexpr (Full)
-        transformPairsAvx2<Shift, true>(pairs256(x[0], x[4]), pairs256(x[2], x[6]),
-                                        pairs256(x[1], x[3]), pairs256(x[5], x[7]), out);
-    else
-        transformPairsAvx2<Shift, false>(pairs256(x[0], x[2]), _mm256_setzero_si256(),
-                                         pairs256(x[1], x[3]), _mm256_setzero_si256(), out);
-}
-
-// v holds row a in its low half and row b in its high half: the pairs256 of a and b.
+// v holds row a in its low half and row b in its high half: the pairs of a and b as
+// transformPairsAvx2 takes them.
 MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
     const __m256i interleave =
         _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
@@ -287,10 +275,28 @@ MPEG_AVX2 inline __m128i pack256(__m256i v) {
 
 // A block with coefficients in rows 4 to 7; HighColumns as in transformBlock.
 template <bool HighColumns>
-MPEG_AVX2 inline bool transformBlockAvx2(__m128i (&x)[8], __m128i (&rows)[8]) {
-    transpose(x);
+MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m128i (&rows)[8]) {
+    // The row pass's input pairs straight from the rows: rows r and r + 4 side by side, each
+    // row's coefficients shuffled into the pairs (0, 4), (2, 6), (1, 3), (5, 7) (HighColumns) or
+    // (0, 2), (1, 3), and the 32-bit pairs transposed within the halves.
+    const __m256i order =
+        HighColumns ? _mm256_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0, 1,
+                                       8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15)
+                    : _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1,
+                                       4, 5, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m256i y[4];
+    for (int r = 0; r < 4; ++r)
+        y[r] = _mm256_shuffle_epi8(_mm256_set_m128i(x[r + 4], x[r]), order);
+    const __m256i u0 = _mm256_unpacklo_epi32(y[0], y[1]), u1 = _mm256_unpacklo_epi32(y[2], y[3]);
+    const __m256i u2 = _mm256_unpackhi_epi32(y[0], y[1]), u3 = _mm256_unpackhi_epi32(y[2], y[3]);
+    const __m256i first = _mm256_unpacklo_epi64(u0, u1), second = _mm256_unpackhi_epi64(u0, u1);
+    const __m256i third = _mm256_unpacklo_epi64(u2, u3), fourth = _mm256_unpackhi_epi64(u2, u3);
     __m256i o[8];
-    transform8Avx2<11, HighColumns>(x, o);
+    if constexpr (HighColumns)
+        transformPairsAvx2<11, true>(first, second, third, fourth, o);
+    else
+        transformPairsAvx2<11, false>(first, _mm256_setzero_si256(), second, _mm256_setzero_si256(),
+                                      o);
     // v fits 16 bits when v + 2^15 lies in [0, 2^16).
     const __m256i bias = _mm256_set1_epi32(0x8000);
     __m256i any = _mm256_setzero_si256();
