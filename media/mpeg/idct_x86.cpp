@@ -269,13 +269,10 @@ MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
     return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
-MPEG_AVX2 inline __m128i pack256(__m256i v) {
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-}
-
-// A block with coefficients in rows 4 to 7; HighColumns as in transformBlock.
+// A block with coefficients in rows 4 to 7; HighColumns as in transformBlock. The result goes to
+// out[k] as rows 2k (low half) and 2k + 1 (high half), 16 bits a sample.
 template <bool HighColumns>
-MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m128i (&rows)[8]) {
+MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4]) {
     // The row pass's input pairs straight from the rows: rows r and r + 4 side by side, each
     // row's coefficients shuffled into the pairs (0, 4), (2, 6), (1, 3), (5, 7) (HighColumns) or
     // (0, 2), (1, 3), and the 32-bit pairs transposed within the halves.
@@ -320,40 +317,70 @@ MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m128i (&rows)[
     transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
                                  rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
                                  rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
-    for (int i = 0; i < 8; ++i)
-        rows[i] = pack256(o[i]);
+    // o[r]: row r, columns 0 to 3 in the low half and 4 to 7 in the high half.
+    for (int k = 0; k < 4; ++k)
+        out[k] = _mm256_permute4x64_epi64(_mm256_packs_epi32(o[2 * k], o[2 * k + 1]), 0xD8);
     return true;
 }
 
-MPEG_AVX2 inline bool idctRowsOutAvx2(int16_t* block, __m128i (&rows)[8]) {
+// Eight samples of rows 0 and 1 of p, 16 bits each, in the low and the high half.
+MPEG_AVX2 inline __m256i twoRowsOfPixels(const uint8_t* p, ptrdiff_t stride) {
+    const __m128i row0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    const __m128i row1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + stride));
+    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(row0, row1));
+}
+
+// Stores (Add: adds to dst) rows 0 to 3 from a and b as transformBlockAvx2 leaves them.
+template <bool Add>
+MPEG_AVX2 inline void storeFourRows(__m256i a, __m256i b, uint8_t* dst, ptrdiff_t stride) {
+    if constexpr (Add) {
+        a = _mm256_add_epi16(a, twoRowsOfPixels(dst, stride));
+        b = _mm256_add_epi16(b, twoRowsOfPixels(dst + 2 * stride, stride));
+    }
+    // Halves: rows 0 and 2, rows 1 and 3.
+    const __m256i p = _mm256_packus_epi16(a, b);
+    const __m128i rows02 = _mm256_castsi256_si128(p), rows13 = _mm256_extracti128_si256(p, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), rows02);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), rows13);
+    _mm_storeh_pd(reinterpret_cast<double*>(dst + 2 * stride), _mm_castsi128_pd(rows02));
+    _mm_storeh_pd(reinterpret_cast<double*>(dst + 3 * stride), _mm_castsi128_pd(rows13));
+}
+
+template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     __m128i x[8];
     bool highRows, highColumns;
     loadBlock(block, x, highRows, highColumns);
-    bool ok;
-    if (highRows)
-        ok = highColumns ? transformBlockAvx2<true>(x, rows) : transformBlockAvx2<false>(x, rows);
-    else
-        ok = highColumns ? transformBlock<false, true>(x, rows)
-                         : transformBlock<false, false>(x, rows);
-    if (ok)
+    if (highRows) {
+        __m256i pairs[4];
+        if (!(highColumns ? transformBlockAvx2<true>(x, pairs)
+                          : transformBlockAvx2<false>(x, pairs))) {
+            (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
+            return;
+        }
         clearBlock(block);
-    return ok;
+        storeFourRows<Add>(pairs[0], pairs[1], dst, stride);
+        storeFourRows<Add>(pairs[2], pairs[3], dst + 4 * stride, stride);
+        return;
+    }
+    __m128i rows[8];
+    if (!(highColumns ? transformBlock<false, true>(x, rows)
+                      : transformBlock<false, false>(x, rows))) {
+        (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
+        return;
+    }
+    clearBlock(block);
+    if constexpr (Add)
+        addRows(rows, dst, stride);
+    else
+        putRows(rows, dst, stride);
 }
 
 MPEG_AVX2 void idctPutAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-    __m128i rows[8];
-    if (idctRowsOutAvx2(block, rows))
-        putRows(rows, dst, stride);
-    else
-        idctPutPlain(block, dst, stride);
+    idctAvx2<false>(block, dst, stride);
 }
 
 MPEG_AVX2 void idctAddAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-    __m128i rows[8];
-    if (idctRowsOutAvx2(block, rows))
-        addRows(rows, dst, stride);
-    else
-        idctAddPlain(block, dst, stride);
+    idctAvx2<true>(block, dst, stride);
 }
 
 } // namespace
