@@ -9,6 +9,7 @@
 #include "media/mpeg/quantise.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -95,8 +96,11 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     int i;
     int sum = 0;
     if constexpr (Intra) {
-        const VlcTable& dcTable = cc == 0 ? d.vlc.dctDcSizeLuminance : d.vlc.dctDcSizeChrominance;
-        const VlcEntry e = dcTable.lookup(bs.peek32());
+        const uint32_t bits = bs.peek32();
+        const VlcEntry e = cc == 0 ? VlcTable::lookupIn<kDctDcSizeLuminanceBits>(
+                                         d.vlc.dctDcSizeLuminance.entries(), bits)
+                                   : VlcTable::lookupIn<kDctDcSizeChrominanceBits>(
+                                         d.vlc.dctDcSizeChrominance.entries(), bits);
         if (e.length == 0) {
             d.diag.message("invalid Huffman code in %s()\n", names.function);
             return false;
@@ -303,9 +307,12 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
     BlockAddresses addresses{};
     if (chroma420)
         addresses = blockAddresses420(d, mbx, mby);
-    for (int n = 0; n < d.blockCount; ++n) {
-        if (!(cbp & (1 << (d.blockCount - 1 - n))))
-            continue;
+    // The coded blocks only: block n's bit of cbp moved to bit 31 - n.
+    const uint32_t coded = static_cast<uint32_t>(cbp & ((1 << d.blockCount) - 1))
+                           << (32 - d.blockCount);
+    for (uint32_t rest = coded; rest != 0;) {
+        const int n = std::countl_zero(rest);
+        rest &= ~(0x80000000u >> n);
         const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
         bool ac = false;
         bool ok;

@@ -395,8 +395,9 @@ VlcTables::VlcTables()
       macroblockTypeSpatialP(kMacroblockTypeSpatialP, 7),
       macroblockTypeSpatialB(kMacroblockTypeSpatialB, 9), macroblockTypeSnr(kMacroblockTypeSnr, 3),
       codedBlockPattern(kCodedBlockPattern, kCodedBlockPatternBits),
-      motionCode(kMotionCode, kMotionCodeBits), dctDcSizeLuminance(kDctDcSizeLuminance, 9),
-      dctDcSizeChrominance(kDctDcSizeChrominance, 10),
+      motionCode(kMotionCode, kMotionCodeBits),
+      dctDcSizeLuminance(kDctDcSizeLuminance, kDctDcSizeLuminanceBits),
+      dctDcSizeChrominance(kDctDcSizeChrominance, kDctDcSizeChrominanceBits),
       dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), kDctPrimaryBits),
       dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {
     // bits: the next `width` stream bits as an index; the entry for the code they begin with.

@@ -69,6 +69,8 @@ constexpr int kDctPrimaryBits = 10;
 // time for VlcTable::lookupIn: all of their codes fit.
 constexpr int kMotionCodeBits = 11;
 constexpr int kCodedBlockPatternBits = 9;
+constexpr int kDctDcSizeLuminanceBits = 9;
+constexpr int kDctDcSizeChrominanceBits = 10;
 
 // DCT coefficient table values: (run << 6) | level, or one of these.
 constexpr int16_t kDctEob = 4096;
