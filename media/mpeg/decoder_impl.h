@@ -312,9 +312,8 @@ struct DecoderState {
     void skippedMacroblock(int mbAddress);
     bool macroblockAddressIncrement(int& increment);
     // The macroblock header's parts, read with bs or a LocalBits on it.
-    template <typename Reader>
-    bool motionVectors(Reader& bs, int s, MacroblockMotion& m, int motion_vector_count,
-                       bool fieldFormat, bool dmv, int mbAddress);
+    bool motionVectors(int s, MacroblockMotion& m, int motion_vector_count, bool fieldFormat,
+                       bool dmv, int mbAddress);
     template <typename Reader>
     bool motionComponent(Reader& bs, int pmv, int f_code, int& out, int mbAddress);
     template <typename Reader> int dmvector(Reader& bs);

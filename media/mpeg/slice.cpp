@@ -574,26 +574,27 @@ template <typename Reader>
     return true;
 }
 
-template <typename Reader>
-bool DecoderState::motionVectors(Reader& bs, int s, MacroblockMotion& m, int motion_vector_count,
+bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_count,
                                  bool fieldFormat, bool dmv, int mbAddress) {
+    // The reader's position in registers: motionComponent is inlined.
+    LocalBits bits(bs);
     const bool framePicture = pic.picture_structure == kFramePicture;
     const int fx = pic.f_code[s][0], fy = pic.f_code[s][1];
     auto& PMV = slice.PMV;
     if (motion_vector_count == 1) {
         if (fieldFormat && !dmv)
             m.motion_vertical_field_select[0][s] = m.motion_vertical_field_select[1][s] =
-                static_cast<int>(bs.get(1));
+                static_cast<int>(bits.get(1));
         const bool halve = framePicture && fieldFormat;
         int x, y, dm[2] = {0, 0};
-        if (!motionComponent(bs, PMV[0][s][0], fx, x, mbAddress))
+        if (!motionComponent(bits, PMV[0][s][0], fx, x, mbAddress))
             return false;
         if (dmv)
-            dm[0] = dmvector(bs);
-        if (!motionComponent(bs, halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
+            dm[0] = dmvector(bits);
+        if (!motionComponent(bits, halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
             return false;
         if (dmv)
-            dm[1] = dmvector(bs);
+            dm[1] = dmvector(bits);
         m.vector[0][s][0] = m.vector[1][s][0] = x;
         m.vector[0][s][1] = m.vector[1][s][1] = y;
         PMV[0][s][0] = PMV[1][s][0] = x;
@@ -603,11 +604,12 @@ bool DecoderState::motionVectors(Reader& bs, int s, MacroblockMotion& m, int mot
         return true;
     }
     for (int r = 0; r < 2; ++r) {
-        m.motion_vertical_field_select[r][s] = static_cast<int>(bs.get(1));
+        m.motion_vertical_field_select[r][s] = static_cast<int>(bits.get(1));
         int x, y;
-        if (!motionComponent(bs, PMV[r][s][0], fx, x, mbAddress))
+        if (!motionComponent(bits, PMV[r][s][0], fx, x, mbAddress))
             return false;
-        if (!motionComponent(bs, framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y, mbAddress))
+        if (!motionComponent(bits, framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y,
+                             mbAddress))
             return false;
         m.vector[r][s][0] = x;
         m.vector[r][s][1] = y;
@@ -683,8 +685,8 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
     int type, motion_type = 0, motion_vector_count = 1, dct_type = 0;
     bool intra, concealment, fieldFormat = false, dmv = false;
     SpatialWeights weights;
-    // The header up to the coded block pattern is read with the reader's position in registers
-    // (the partition does not change within it).
+    // The header up to the motion vectors is read with the reader's position in registers (the
+    // partition does not change within it).
     {
         LocalBits bits(bs);
         const VlcEntry te = typeTable->lookup(bits.peek32());
@@ -732,15 +734,14 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
             dct_type = static_cast<int>(bits.get(1));
         if (type & kMbQuant)
             setQuantiserScale(static_cast<int>(bits.get(5)));
-
-        for (int s = 0; s < 2; ++s)
-            if ((type & (s ? kMbBackward : kMbForward)) || (s == 0 && concealment)) {
-                if (!motionVectors(bits, s, m, motion_vector_count, fieldFormat, dmv, mbAddress))
-                    return false;
-            }
-        if (concealment)
-            bits.skip(1); // marker_bit
     }
+    for (int s = 0; s < 2; ++s)
+        if ((type & (s ? kMbBackward : kMbForward)) || (s == 0 && concealment)) {
+            if (!motionVectors(s, m, motion_vector_count, fieldFormat, dmv, mbAddress))
+                return false;
+        }
+    if (concealment)
+        bs.skip(1); // marker_bit
 
     if (partitioned && slice.priority_breakpoint <= 3)
         usePartition(1);
