@@ -203,9 +203,9 @@ void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
         idctAddPlain(block, dst, stride);
 }
 
-// AVX2: blocks with coefficients in rows 4 to 7 transform all eight lanes of a pass in one
-// 256-bit register (lanes 0 to 3 in the low half, 4 to 7 in the high half); the others go the
-// SSE2 way, which skips the empty half.
+// AVX2: every block transforms all eight lanes of a pass in one 256-bit register (lanes 0 to 3
+// in the low half, 4 to 7 in the high half), with no 128-bit transposes; even with rows 4 to 7
+// empty that beats the SSE2 way, which skips them.
 #define MPEG_AVX2 __attribute__((target("avx2")))
 
 MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
@@ -269,7 +269,7 @@ MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
     return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
-// A block with coefficients in rows 4 to 7; HighColumns as in transformBlock. The result goes to
+// A block; HighColumns as in transformBlock. The result goes to
 // out[k] as rows 2k (low half) and 2k + 1 (high half), 16 bits a sample.
 template <bool HighColumns>
 MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4]) {
@@ -350,29 +350,14 @@ template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst,
     __m128i x[8];
     bool highRows, highColumns;
     loadBlock(block, x, highRows, highColumns);
-    if (highRows) {
-        __m256i pairs[4];
-        if (!(highColumns ? transformBlockAvx2<true>(x, pairs)
-                          : transformBlockAvx2<false>(x, pairs))) {
-            (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
-            return;
-        }
-        clearBlock(block);
-        storeFourRows<Add>(pairs[0], pairs[1], dst, stride);
-        storeFourRows<Add>(pairs[2], pairs[3], dst + 4 * stride, stride);
-        return;
-    }
-    __m128i rows[8];
-    if (!(highColumns ? transformBlock<false, true>(x, rows)
-                      : transformBlock<false, false>(x, rows))) {
+    __m256i pairs[4];
+    if (!(highColumns ? transformBlockAvx2<true>(x, pairs) : transformBlockAvx2<false>(x, pairs))) {
         (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
         return;
     }
     clearBlock(block);
-    if constexpr (Add)
-        addRows(rows, dst, stride);
-    else
-        putRows(rows, dst, stride);
+    storeFourRows<Add>(pairs[0], pairs[1], dst, stride);
+    storeFourRows<Add>(pairs[2], pairs[3], dst + 4 * stride, stride);
 }
 
 MPEG_AVX2 void idctPutAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
