@@ -81,18 +81,25 @@ Result decodeRuns(const std::vector<uint8_t>& data, bool output, bool plainKerne
     return best;
 }
 
-// Best of kRuns CPU times of a command run to completion on one core (core 0 where taskset is
-// installed); 0 when it fails.
+// CPU time of a command run to completion on one core (core 0 where taskset is installed); 0
+// when it fails.
 double processSeconds(const std::string& command) {
     static const bool taskset = std::system("command -v taskset >/dev/null 2>&1") == 0;
     const std::string cmd = (taskset ? "taskset -c 0 " : "") + command + " >/dev/null 2>&1";
-    double best = 1e30;
-    for (int run = 0; run < kRuns; ++run) {
-        const double start = childrenCpuSeconds();
-        if (std::system(cmd.c_str()) != 0)
-            return 0;
-        best = std::min(best, childrenCpuSeconds() - start);
-    }
+    const double start = childrenCpuSeconds();
+    if (std::system(cmd.c_str()) != 0)
+        return 0;
+    return childrenCpuSeconds() - start;
+}
+
+// Best of kRuns CPU times of each command (0 for an empty one or one that fails), the commands
+// taking turns, so that load from elsewhere on the machine falls on all of them alike.
+std::vector<double> interleavedSeconds(const std::vector<std::string>& commands) {
+    std::vector<double> best(commands.size(), 1e30);
+    for (int run = 0; run < kRuns; ++run)
+        for (size_t i = 0; i < commands.size(); ++i)
+            if (best[i] > 0)
+                best[i] = commands[i].empty() ? 0 : std::min(best[i], processSeconds(commands[i]));
     return best;
 }
 
@@ -160,16 +167,18 @@ int main(int argc, char** argv) {
         streams.push_back({path, simd.frames});
     }
 
-    std::printf("\nWhole process on one core, seconds of CPU time (ratio: theirs / ours):\n");
+    std::printf("\nWhole process on one core, seconds of CPU time, best of %d with the decoders "
+                "taking turns (ratio: theirs / ours):\n",
+                kRuns);
     std::printf("%-40s %10s %10s %7s %10s %7s\n", "stream", "mpegdecode", "mpeg2dec", "ratio",
                 "ffmpeg", "ratio");
     for (const Stream& s : streams) {
-        const double ours = processSeconds(std::string(MPEGDECODE) + " " + s.path + " /dev/null");
-        const double libmpeg2 = mpeg2dec ? processSeconds("mpeg2dec -o null " + s.path) : 0;
-        const double ff = ffmpeg ? processSeconds("ffmpeg -hide_banner -loglevel error -threads 1 "
-                                                  "-i " +
-                                                  s.path + " -f null -")
-                                 : 0;
+        const std::vector<double> t = interleavedSeconds(
+            {std::string(MPEGDECODE) + " " + s.path + " /dev/null",
+             mpeg2dec ? "mpeg2dec -o null " + s.path : "",
+             ffmpeg ? "ffmpeg -hide_banner -loglevel error -threads 1 -i " + s.path + " -f null -"
+                    : ""});
+        const double ours = t[0], libmpeg2 = t[1], ff = t[2];
         std::printf("%-40s %10.3f ", s.path.c_str(), ours);
         if (libmpeg2 > 0 && ours > 0)
             std::printf("%10.3f %7.2f ", libmpeg2, libmpeg2 / ours);

@@ -211,8 +211,12 @@ struct DecoderState {
     // picture, whose headers may change the matrices and the scan.
     struct ScanWeights {
         int scale = -1;
-        uint8_t position[64];
-        uint16_t weight[64];
+        // Per scan index: the raster position and the weight, side by side (one base address
+        // for both in the coefficient loop).
+        struct Entry {
+            uint16_t weight;
+            uint16_t position;
+        } at[64];
     };
     ScanWeights scanWeights[2][2];
 
@@ -307,10 +311,12 @@ struct DecoderState {
     bool decodeMacroblock(int mbAddress);
     void skippedMacroblock(int mbAddress);
     bool macroblockAddressIncrement(int& increment);
+    // The macroblock header's parts, read with bs or a LocalBits on it.
     bool motionVectors(int s, MacroblockMotion& m, int motion_vector_count, bool fieldFormat,
                        bool dmv, int mbAddress);
-    bool motionComponent(int pmv, int f_code, int& out, int mbAddress);
-    int dmvector();
+    template <typename Reader>
+    bool motionComponent(Reader& bs, int pmv, int f_code, int& out, int mbAddress);
+    template <typename Reader> int dmvector(Reader& bs);
     // coded_block_pattern with its 4:2:2 / 4:4:4 extension bits; false on an invalid code.
     bool codedBlockPattern(int& cbp);
     void resetIntraDcPredictors();
@@ -320,6 +326,8 @@ struct DecoderState {
     void formPredictions(const MacroblockMotion& m, int mbx, int mby);
     void predict(const Frame& ref, int refField, int dstField, int bx, int by, int h, int mvx,
                  int mvy, bool average);
+    // predict() for frame prediction of all three planes of a 4:2:0 frame, h = 16.
+    void predictFrame420(const Frame& ref, int bx, int by, int mvx, int mvy, bool average);
     void dualPrimeVectors(MacroblockMotion& m, const int dmvector[2], int mvx, int mvy);
     // picture.cpp
     bool allocateStores();
@@ -350,7 +358,7 @@ struct DecoderState {
     void snrReconstruct(int mbAddress, uint32_t baseCoded, bool intra, int dct_type);
     void advanceLowerLayer();
     void formSpatialPrediction();
-    SpatialWeights spatialWeights(int type);
+    template <typename Reader> SpatialWeights spatialWeights(Reader& bs, int type);
     void combineSpatial(int mbx, int mby, int top, int bottom);
     // Rows of macroblock (mbx, mby) in plane c of a frame store: column, first frame row, step
     // between rows (2 in field pictures), size.

@@ -140,9 +140,19 @@ inline void loadBlock(const int16_t* block, __m128i (&x)[8], bool& highRows, boo
         (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(low, high), zero)) & 0xFF00) != 0xFF00;
 }
 
+// Written out store by store: as a loop the compiler makes it a memset, which becomes a string
+// store whose start-up costs more than the 128 bytes.
 inline void clearBlock(int16_t* block) {
-    for (int i = 0; i < 8; ++i)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), _mm_setzero_si128());
+    __m128i* b = reinterpret_cast<__m128i*>(block);
+    const __m128i zero = _mm_setzero_si128();
+    _mm_storeu_si128(b + 0, zero);
+    _mm_storeu_si128(b + 1, zero);
+    _mm_storeu_si128(b + 2, zero);
+    _mm_storeu_si128(b + 3, zero);
+    _mm_storeu_si128(b + 4, zero);
+    _mm_storeu_si128(b + 5, zero);
+    _mm_storeu_si128(b + 6, zero);
+    _mm_storeu_si128(b + 7, zero);
 }
 
 inline void putRows(const __m128i (&rows)[8], uint8_t* dst, ptrdiff_t stride) {
@@ -193,9 +203,9 @@ void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
         idctAddPlain(block, dst, stride);
 }
 
-// AVX2: blocks with coefficients in rows 4 to 7 transform all eight lanes of a pass in one
-// 256-bit register (lanes 0 to 3 in the low half, 4 to 7 in the high half); the others go the
-// SSE2 way, which skips the empty half.
+// AVX2: every block transforms all eight lanes of a pass in one 256-bit register (lanes 0 to 3
+// in the low half, 4 to 7 in the high half), with no 128-bit transposes; even with rows 4 to 7
+// empty that beats the SSE2 way, which skips them.
 #define MPEG_AVX2 __attribute__((target("avx2")))
 
 MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
@@ -203,18 +213,16 @@ MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
         static_cast<int>((static_cast<uint32_t>(a) & 0xFFFF) | (static_cast<uint32_t>(b) << 16)));
 }
 
-// The input pairs (a, b) of lanes 0 to 3 in the low half, of lanes 4 to 7 in the high half.
-MPEG_AVX2 inline __m256i pairs256(__m128i a, __m128i b) {
-    return _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
-}
-
+// The one-dimensional transform of eight lanes, from the input pairs (0, 4), (2, 6), (1, 3) and
+// (5, 7), each register holding the 16-bit pairs (a, b) of lanes 0 to 3 in its low half and of
+// lanes 4 to 7 in its high half. Not Full: inputs 4 to 7 are zero, x04 holds the pairs (0, 2)
+// and x26, x57 are unused.
 template <int Shift, bool Full>
-MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
+MPEG_AVX2 inline void transformPairsAvx2(__m256i x04, __m256i x26, __m256i x13, __m256i x57,
+                                         __m256i (&out)[8]) {
     const __m256i round = _mm256_set1_epi32(1 << (Shift - 1));
     __m256i E0, E1, E2, E3, O0, O1, O2, O3;
     if constexpr (Full) {
-        const __m256i x04 = pairs256(x[0], x[4]), x26 = pairs256(x[2], x[6]);
-        const __m256i x13 = pairs256(x[1], x[3]), x57 = pairs256(x[5], x[7]);
         const __m256i e0 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, kIdctC4));
         const __m256i e1 = _mm256_madd_epi16(x04, pairOf256(kIdctC4, -kIdctC4));
         const __m256i e2 = _mm256_madd_epi16(x26, pairOf256(kIdctC2, kIdctC6));
@@ -231,8 +239,8 @@ MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
                               _mm256_madd_epi16(x57, pairOf256(kIdctC7, kIdctC3)));
         O3 = _mm256_add_epi32(_mm256_madd_epi16(x13, pairOf256(kIdctC7, -kIdctC5)),
                               _mm256_madd_epi16(x57, pairOf256(kIdctC3, -kIdctC1)));
-    } else {
-        const __m256i x02 = pairs256(x[0], x[2]), x13 = pairs256(x[1], x[3]);
+    } else { // x04 holds inputs 0 and 2 here
+        const __m256i x02 = x04;
         E0 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC2)), round);
         E3 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, -kIdctC2)), round);
         E1 = _mm256_add_epi32(_mm256_madd_epi16(x02, pairOf256(kIdctC4, kIdctC6)), round);
@@ -252,16 +260,40 @@ MPEG_AVX2 inline void transform8Avx2(const __m128i (&x)[8], __m256i (&out)[8]) {
     out[4] = _mm256_srai_epi32(_mm256_sub_epi32(E3, O3), Shift);
 }
 
-MPEG_AVX2 inline __m128i pack256(__m256i v) {
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+// v holds row a in its low half and row b in its high half: the pairs of a and b as
+// transformPairsAvx2 takes them.
+MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
+    const __m256i interleave =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15, 0, 1, 8, 9, 2, 3, 10,
+                         11, 4, 5, 12, 13, 6, 7, 14, 15);
+    return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
-// A block with coefficients in rows 4 to 7; HighColumns as in transformBlock.
+// A block; HighColumns as in transformBlock. The result goes to
+// out[k] as rows 2k (low half) and 2k + 1 (high half), 16 bits a sample.
 template <bool HighColumns>
-MPEG_AVX2 inline bool transformBlockAvx2(__m128i (&x)[8], __m128i (&rows)[8]) {
-    transpose(x);
+MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4]) {
+    // The row pass's input pairs straight from the rows: rows r and r + 4 side by side, each
+    // row's coefficients shuffled into the pairs (0, 4), (2, 6), (1, 3), (5, 7) (HighColumns) or
+    // (0, 2), (1, 3), and the 32-bit pairs transposed within the halves.
+    const __m256i order =
+        HighColumns ? _mm256_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15, 0, 1,
+                                       8, 9, 4, 5, 12, 13, 2, 3, 6, 7, 10, 11, 14, 15)
+                    : _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1,
+                                       4, 5, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m256i y[4];
+    for (int r = 0; r < 4; ++r)
+        y[r] = _mm256_shuffle_epi8(_mm256_set_m128i(x[r + 4], x[r]), order);
+    const __m256i u0 = _mm256_unpacklo_epi32(y[0], y[1]), u1 = _mm256_unpacklo_epi32(y[2], y[3]);
+    const __m256i u2 = _mm256_unpackhi_epi32(y[0], y[1]), u3 = _mm256_unpackhi_epi32(y[2], y[3]);
+    const __m256i first = _mm256_unpacklo_epi64(u0, u1), second = _mm256_unpackhi_epi64(u0, u1);
+    const __m256i third = _mm256_unpacklo_epi64(u2, u3), fourth = _mm256_unpackhi_epi64(u2, u3);
     __m256i o[8];
-    transform8Avx2<11, HighColumns>(x, o);
+    if constexpr (HighColumns)
+        transformPairsAvx2<11, true>(first, second, third, fourth, o);
+    else
+        transformPairsAvx2<11, false>(first, _mm256_setzero_si256(), second, _mm256_setzero_si256(),
+                                      o);
     // v fits 16 bits when v + 2^15 lies in [0, 2^16).
     const __m256i bias = _mm256_set1_epi32(0x8000);
     __m256i any = _mm256_setzero_si256();
@@ -270,45 +302,70 @@ MPEG_AVX2 inline bool transformBlockAvx2(__m128i (&x)[8], __m128i (&rows)[8]) {
     any = _mm256_srli_epi32(any, 16);
     if (!_mm256_testz_si256(any, any))
         return false;
-    __m128i t[8];
-    for (int i = 0; i < 8; ++i)
-        t[i] = pack256(o[i]);
-    transpose(t);
-    transform8Avx2<17, true>(t, o);
-    for (int i = 0; i < 8; ++i)
-        rows[i] = pack256(o[i]);
+    // o[n]: output n of rows 0 to 3 (low half) and 4 to 7 (high half). Packed two outputs to a
+    // register and transposed within the halves into rows r and r + 4 side by side.
+    const __m256i p01 = _mm256_packs_epi32(o[0], o[1]), p23 = _mm256_packs_epi32(o[2], o[3]);
+    const __m256i p45 = _mm256_packs_epi32(o[4], o[5]), p67 = _mm256_packs_epi32(o[6], o[7]);
+    const __m256i a = _mm256_unpacklo_epi16(p01, p23), b = _mm256_unpackhi_epi16(p01, p23);
+    const __m256i c = _mm256_unpacklo_epi16(p45, p67), d = _mm256_unpackhi_epi16(p45, p67);
+    const __m256i ab0 = _mm256_unpacklo_epi16(a, b), ab1 = _mm256_unpackhi_epi16(a, b);
+    const __m256i cd0 = _mm256_unpacklo_epi16(c, d), cd1 = _mm256_unpackhi_epi16(c, d);
+    const __m256i rows04 = _mm256_unpacklo_epi64(ab0, cd0);
+    const __m256i rows15 = _mm256_unpackhi_epi64(ab0, cd0);
+    const __m256i rows26 = _mm256_unpacklo_epi64(ab1, cd1);
+    const __m256i rows37 = _mm256_unpackhi_epi64(ab1, cd1);
+    transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
+                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
+                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
+    // o[r]: row r, columns 0 to 3 in the low half and 4 to 7 in the high half.
+    for (int k = 0; k < 4; ++k)
+        out[k] = _mm256_permute4x64_epi64(_mm256_packs_epi32(o[2 * k], o[2 * k + 1]), 0xD8);
     return true;
 }
 
-MPEG_AVX2 inline bool idctRowsOutAvx2(int16_t* block, __m128i (&rows)[8]) {
+// Eight samples of rows 0 and 1 of p, 16 bits each, in the low and the high half.
+MPEG_AVX2 inline __m256i twoRowsOfPixels(const uint8_t* p, ptrdiff_t stride) {
+    const __m128i row0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    const __m128i row1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + stride));
+    return _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(row0, row1));
+}
+
+// Stores (Add: adds to dst) rows 0 to 3 from a and b as transformBlockAvx2 leaves them.
+template <bool Add>
+MPEG_AVX2 inline void storeFourRows(__m256i a, __m256i b, uint8_t* dst, ptrdiff_t stride) {
+    if constexpr (Add) {
+        a = _mm256_add_epi16(a, twoRowsOfPixels(dst, stride));
+        b = _mm256_add_epi16(b, twoRowsOfPixels(dst + 2 * stride, stride));
+    }
+    // Halves: rows 0 and 2, rows 1 and 3.
+    const __m256i p = _mm256_packus_epi16(a, b);
+    const __m128i rows02 = _mm256_castsi256_si128(p), rows13 = _mm256_extracti128_si256(p, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), rows02);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), rows13);
+    _mm_storeh_pd(reinterpret_cast<double*>(dst + 2 * stride), _mm_castsi128_pd(rows02));
+    _mm_storeh_pd(reinterpret_cast<double*>(dst + 3 * stride), _mm_castsi128_pd(rows13));
+}
+
+template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     __m128i x[8];
     bool highRows, highColumns;
     loadBlock(block, x, highRows, highColumns);
-    bool ok;
-    if (highRows)
-        ok = highColumns ? transformBlockAvx2<true>(x, rows) : transformBlockAvx2<false>(x, rows);
-    else
-        ok = highColumns ? transformBlock<false, true>(x, rows)
-                         : transformBlock<false, false>(x, rows);
-    if (ok)
-        clearBlock(block);
-    return ok;
+    __m256i pairs[4];
+    if (!(highColumns ? transformBlockAvx2<true>(x, pairs) : transformBlockAvx2<false>(x, pairs))) {
+        (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
+        return;
+    }
+    clearBlock(block);
+    storeFourRows<Add>(pairs[0], pairs[1], dst, stride);
+    storeFourRows<Add>(pairs[2], pairs[3], dst + 4 * stride, stride);
 }
 
 MPEG_AVX2 void idctPutAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-    __m128i rows[8];
-    if (idctRowsOutAvx2(block, rows))
-        putRows(rows, dst, stride);
-    else
-        idctPutPlain(block, dst, stride);
+    idctAvx2<false>(block, dst, stride);
 }
 
 MPEG_AVX2 void idctAddAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
-    __m128i rows[8];
-    if (idctRowsOutAvx2(block, rows))
-        addRows(rows, dst, stride);
-    else
-        idctAddPlain(block, dst, stride);
+    idctAvx2<true>(block, dst, stride);
 }
 
 } // namespace

@@ -26,6 +26,52 @@ void DecoderState::dualPrimeVectors(MacroblockMotion& m, const int dmvector[2], 
     }
 }
 
+namespace {
+
+// One plane's part of a frame prediction (no field selection): the w x h block at (x, y) of dst
+// from src moved by (vx, vy) half samples, clamped to the source plane.
+inline void predictFramePlane(const Kernels& kernels, const Plane& sp, Plane& dp, int w, int h,
+                              int x, int y, int vx, int vy, bool average) {
+    if (y + h > dp.height || x + w > dp.width)
+        return; // cannot happen with consistent geometry; never write outside the store
+    int hx = vx & 1, hy = vy & 1;
+    int maxX = sp.width - w - hx;
+    if (maxX < 0) {
+        hx = 0;
+        maxX = sp.width - w;
+    }
+    int maxY = sp.height - h - hy;
+    if (maxY < 0) {
+        hy = 0;
+        maxY = sp.height - h;
+        if (maxY < 0)
+            return;
+    }
+    const int sx = std::clamp(x + (vx >> 1), 0, maxX);
+    const int sy = std::clamp(y + (vy >> 1), 0, maxY);
+    const ptrdiff_t ss = sp.stride, ds = dp.stride;
+    uint8_t* dst = dp.data() + y * ds + x;
+    const uint8_t* src = sp.data() + sy * ss + sx;
+    kernels.predict[average ? 1 : 0][w == 16 ? 0 : 1][hx | (hy << 1)](dst, src, ds, ss, h);
+    // Hints as in predict().
+    if ((x & 48) == 0 && x + w + 64 < dp.width && sx + w + 64 < sp.width)
+        for (int r = 0; r < h; ++r) {
+            __builtin_prefetch(dst + r * ds + 64, 1);
+            __builtin_prefetch(src + r * ss + 64);
+        }
+}
+
+} // namespace
+
+void DecoderState::predictFrame420(const Frame& ref, int bx, int by, int mvx, int mvy,
+                                   bool average) {
+    Frame& cur = frames[currentIndex];
+    predictFramePlane(*kernels, ref.plane[0], cur.plane[0], 16, 16, bx, by, mvx, mvy, average);
+    for (int c = 1; c < 3; ++c)
+        predictFramePlane(*kernels, ref.plane[c], cur.plane[c], 8, 8, bx / 2, by / 2, mvx / 2,
+                          mvy / 2, average);
+}
+
 void DecoderState::predict(const Frame& ref, int refField, int dstField, int bx, int by, int h,
                            int mvx, int mvy, bool average) {
     Frame& cur = frames[currentIndex];
@@ -90,6 +136,18 @@ void DecoderState::predict(const Frame& ref, int refField, int dstField, int bx,
 
 void DecoderState::formPredictions(const MacroblockMotion& m, int mbx, int mby) {
     const int bx = mbx * 16;
+    // The common case on its own path: MPEG-2 frame prediction in a 4:2:0 frame picture.
+    if (seq.mpeg2 && seq.chroma_format == 1 && pic.picture_structure == kFramePicture &&
+        m.motion_type == kMotionFrame) {
+        const auto& v = m.vector;
+        const int type = m.macroblock_type;
+        if (type & kMbForward)
+            predictFrame420(frames[forwardIndex], bx, mby * 16, v[0][0][0], v[0][0][1], false);
+        if (type & kMbBackward)
+            predictFrame420(frames[backwardIndex], bx, mby * 16, v[0][1][0], v[0][1][1],
+                            (type & kMbForward) != 0);
+        return;
+    }
     bool average = false;
     for (int s = 0; s < 2; ++s) {
         if (!(m.macroblock_type & (s == 0 ? kMbForward : kMbBackward)))

@@ -9,6 +9,7 @@
 #include "media/mpeg/quantise.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -83,21 +84,23 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             W = chromaMatrix ? d.seq.chroma_non_intra_quantiser_matrix
                              : d.seq.non_intra_quantiser_matrix;
         for (int k = 0; k < 64; ++k) {
-            sw.position[k] = scan[k];
-            sw.weight[k] = static_cast<uint16_t>(W[scan[k]] * qs);
+            sw.at[k].position = scan[k];
+            sw.at[k].weight = static_cast<uint16_t>(W[scan[k]] * qs);
         }
         sw.scale = qs;
     }
-    const uint8_t* position = sw.position;
-    const uint16_t* weight = sw.weight;
-    const VlcEntry* table =
-        ((Intra && d.pic.intra_vlc_format) ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0)
-            .entries();
+    const DecoderState::ScanWeights::Entry* at = sw.at;
+    const bool table1 = Intra && d.pic.intra_vlc_format;
+    const VlcEntry* table = (table1 ? d.vlc.dctCoefficients1 : d.vlc.dctCoefficients0).entries();
+    const VlcTables::DctFastTables& fast = d.vlc.dctFast[table1];
     int i;
     int sum = 0;
     if constexpr (Intra) {
-        const VlcTable& dcTable = cc == 0 ? d.vlc.dctDcSizeLuminance : d.vlc.dctDcSizeChrominance;
-        const VlcEntry e = dcTable.lookup(bs.peek32());
+        const uint32_t bits = bs.peek32();
+        const VlcEntry e = cc == 0 ? VlcTable::lookupIn<kDctDcSizeLuminanceBits>(
+                                         d.vlc.dctDcSizeLuminance.entries(), bits)
+                                   : VlcTable::lookupIn<kDctDcSizeChrominanceBits>(
+                                         d.vlc.dctDcSizeChrominance.entries(), bits);
         if (e.length == 0) {
             d.diag.message("invalid Huffman code in %s()\n", names.function);
             return false;
@@ -130,9 +133,9 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
     auto place = [&](int magnitude, int negative) {
         const int val =
             Mode == kSummed
-                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, weight[i])
-                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, weight[i]);
-        blk[position[i]] = static_cast<Coefficient<Mode>>(val);
+                ? dequantiseArithmeticSigned<Intra, Mpeg2>(magnitude, negative, at[i].weight)
+                : dequantiseSigned<Intra, Mpeg2>(magnitude, negative, at[i].weight);
+        blk[at[i].position] = static_cast<Coefficient<Mode>>(val);
         sum += val;
     };
     constexpr bool firstApart = !Intra && Mode != kPartitioned;
@@ -146,12 +149,15 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             bs.skip(2);
         }
     }
-    for (;;) {
+    // One (run, level) pair or the end of the block; at least 32 bits are in the cache.
+    enum Step { kNext, kEnd, kError };
+    auto step = [&]() {
         if constexpr (Mode == kPartitioned) {
-            if (pairs == pairsInPartition0)
+            if (pairs == pairsInPartition0) {
                 d.usePartition(1);
+                bs.ensure32();
+            }
         }
-        bs.top();
         const uint64_t c = bs.cache();
         int run, magnitude, negative;
         if (!Intra && !firstApart && i < 0 && (c >> 63)) {
@@ -160,6 +166,19 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
             magnitude = 1;
             negative = static_cast<int>((c >> 62) & 1);
             bs.skip(2);
+        } else if (DctFastEntry f = fast.fast[c >> (64 - kDctFastBits)];
+                   f.decoded() || ((c >> (64 - kDctLongZeros)) == 0 &&
+                                   (f = fast.longCodes[(c >> (64 - kDctLongZeros - kDctLongBits)) &
+                                                       ((1 << kDctLongBits) - 1)])
+                                       .decoded())) [[likely]] {
+            // The common case: a code and its sign in one look-up (two for the long codes).
+            run = f.runPlus1() - 1;
+            magnitude = f.level();
+            negative = f.negative();
+            bs.skip(f.length());
+        } else if (f.length() != 0) { // end of block
+            bs.skip(f.length());
+            return kEnd;
         } else {
             const VlcEntry e =
                 VlcTable::lookupIn<kDctPrimaryBits>(table, static_cast<uint32_t>(c >> 32));
@@ -171,10 +190,10 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
                 bs.skip(e.length + 1);
             } else if (e.length == 0) {
                 d.diag.message("invalid Huffman code in %s()\n", names.function);
-                return false;
+                return kError;
             } else if (e.value == kDctEob) {
                 bs.skip(e.length);
-                break;
+                return kEnd;
             } else { // escape
                 int level;
                 run = static_cast<int>((c >> 52) & 63);
@@ -183,7 +202,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
                     bs.skip(24);
                     if ((level & 2047) == 0) {
                         d.diag.message("invalid escape in %s()\n", names.function);
-                        return false;
+                        return kError;
                     }
                 } else {
                     const int l8 = static_cast<int>((c >> 44) & 255);
@@ -205,11 +224,26 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         i += run + 1;
         if (i >= 64) {
             d.diag.message("DCT coeff index (i) out of bounds (%s)\n", names.index);
-            return false;
+            return kError;
         }
         place(magnitude, negative);
         if constexpr (Mode == kPartitioned)
             ++pairs;
+        return kNext;
+    };
+    // Two steps per refill: a refill leaves at least 56 bits, and a code with its sign takes at
+    // most 24 (28 for MPEG-1 escapes), so the second step rarely needs one.
+    for (;;) {
+        bs.top();
+        Step r = step();
+        if (r == kNext) {
+            bs.ensure32();
+            r = step();
+        }
+        if (r == kEnd)
+            break;
+        if (r == kError)
+            return false;
     }
     acPresent = i > 0;
     if constexpr (Mpeg2 && Mode != kSummed) {
@@ -273,9 +307,12 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
     BlockAddresses addresses{};
     if (chroma420)
         addresses = blockAddresses420(d, mbx, mby);
-    for (int n = 0; n < d.blockCount; ++n) {
-        if (!(cbp & (1 << (d.blockCount - 1 - n))))
-            continue;
+    // The coded blocks only: block n's bit of cbp moved to bit 31 - n.
+    const uint32_t coded = static_cast<uint32_t>(cbp & ((1 << d.blockCount) - 1))
+                           << (32 - d.blockCount);
+    for (uint32_t rest = coded; rest != 0;) {
+        const int n = std::countl_zero(rest);
+        rest &= ~(0x80000000u >> n);
         const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
         bool ac = false;
         bool ok;
@@ -339,7 +376,8 @@ constexpr uint8_t kWeightClass[9] = {0, 1, 2, 1, 1, 2, 3, 3, 4};
 } // namespace
 
 bool DecoderState::codedBlockPattern(int& cbp) {
-    const VlcEntry ce = vlc.codedBlockPattern.lookup(bs.peek32());
+    const VlcEntry ce =
+        VlcTable::lookupIn<kCodedBlockPatternBits>(vlc.codedBlockPattern.entries(), bs.peek32());
     if (ce.length == 0) {
         diag.message("Invalid coded_block_pattern code\n");
         return false;
@@ -497,17 +535,19 @@ bool DecoderState::decodeSliceMacroblocks(int slice_vertical_position) {
     }
 }
 
-int DecoderState::dmvector() {
+template <typename Reader> int DecoderState::dmvector(Reader& bs) {
     if (!bs.get(1))
         return 0;
     return bs.get(1) ? -1 : 1;
 }
 
-bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress) {
+template <typename Reader>
+[[gnu::always_inline]] inline bool DecoderState::motionComponent(Reader& bs, int pmv, int f_code,
+                                                                 int& out, int mbAddress) {
     // motion_code (at most 11 bits with its sign) and motion_residual (at most 8) are read from
     // one look at the next 32 bits.
     const uint32_t bits = bs.peek32();
-    const VlcEntry e = vlc.motionCode.lookup(bits);
+    const VlcEntry e = VlcTable::lookupIn<kMotionCodeBits>(vlc.motionCode.entries(), bits);
     if (e.length == 0) {
         diag.message("Invalid motion_vector code (MBA %d, pic %d)\n", mbAddress, pictureCount);
         return false;
@@ -536,23 +576,25 @@ bool DecoderState::motionComponent(int pmv, int f_code, int& out, int mbAddress)
 
 bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_count,
                                  bool fieldFormat, bool dmv, int mbAddress) {
+    // The reader's position in registers: motionComponent is inlined.
+    LocalBits bits(bs);
     const bool framePicture = pic.picture_structure == kFramePicture;
     const int fx = pic.f_code[s][0], fy = pic.f_code[s][1];
     auto& PMV = slice.PMV;
     if (motion_vector_count == 1) {
         if (fieldFormat && !dmv)
             m.motion_vertical_field_select[0][s] = m.motion_vertical_field_select[1][s] =
-                static_cast<int>(bs.get(1));
+                static_cast<int>(bits.get(1));
         const bool halve = framePicture && fieldFormat;
         int x, y, dm[2] = {0, 0};
-        if (!motionComponent(PMV[0][s][0], fx, x, mbAddress))
+        if (!motionComponent(bits, PMV[0][s][0], fx, x, mbAddress))
             return false;
         if (dmv)
-            dm[0] = dmvector();
-        if (!motionComponent(halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
+            dm[0] = dmvector(bits);
+        if (!motionComponent(bits, halve ? PMV[0][s][1] >> 1 : PMV[0][s][1], fy, y, mbAddress))
             return false;
         if (dmv)
-            dm[1] = dmvector();
+            dm[1] = dmvector(bits);
         m.vector[0][s][0] = m.vector[1][s][0] = x;
         m.vector[0][s][1] = m.vector[1][s][1] = y;
         PMV[0][s][0] = PMV[1][s][0] = x;
@@ -562,11 +604,12 @@ bool DecoderState::motionVectors(int s, MacroblockMotion& m, int motion_vector_c
         return true;
     }
     for (int r = 0; r < 2; ++r) {
-        m.motion_vertical_field_select[r][s] = static_cast<int>(bs.get(1));
+        m.motion_vertical_field_select[r][s] = static_cast<int>(bits.get(1));
         int x, y;
-        if (!motionComponent(PMV[r][s][0], fx, x, mbAddress))
+        if (!motionComponent(bits, PMV[r][s][0], fx, x, mbAddress))
             return false;
-        if (!motionComponent(framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y, mbAddress))
+        if (!motionComponent(bits, framePicture ? PMV[r][s][1] >> 1 : PMV[r][s][1], fy, y,
+                             mbAddress))
             return false;
         m.vector[r][s][0] = x;
         m.vector[r][s][1] = y;
@@ -638,64 +681,65 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
                     : type_code == kPPicture ? &vlc.macroblockTypeP
                     : type_code == kBPicture ? &vlc.macroblockTypeB
                                              : &vlc.macroblockTypeD;
-    const VlcEntry te = typeTable->lookup(bs.peek32());
-    if (te.length == 0) {
-        diag.message("Invalid macroblock_type code\n");
-        return false;
-    }
-    bs.skip(te.length);
     MacroblockMotion m;
-    const int type = te.value;
-    m.macroblock_type = type & (kMbQuant | kMbForward | kMbBackward | kMbPattern | kMbIntra);
-    const bool intra = type & kMbIntra;
-    const bool concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+    int type, motion_type = 0, motion_vector_count = 1, dct_type = 0;
+    bool intra, concealment, fieldFormat = false, dmv = false;
     SpatialWeights weights;
-    if (spatial)
-        weights = spatialWeights(type);
-
-    int motion_type = 0;
-    if (type & (kMbForward | kMbBackward)) {
-        if (!seq.mpeg2)
-            motion_type = kMotionFrame;
-        else if (framePicture)
-            motion_type = pic.frame_pred_frame_dct ? kMotionFrame : static_cast<int>(bs.get(2));
-        else
-            motion_type = static_cast<int>(bs.get(2));
-        if (motion_type == 0) {
-            diag.message("invalid motion_type\n");
+    // The header up to the motion vectors is read with the reader's position in registers (the
+    // partition does not change within it).
+    {
+        LocalBits bits(bs);
+        const VlcEntry te = typeTable->lookup(bits.peek32());
+        if (te.length == 0) {
+            diag.message("Invalid macroblock_type code\n");
             return false;
         }
-    } else if (concealment) {
-        motion_type = framePicture ? kMotionFrame : kMotionField;
-    }
-    m.motion_type = motion_type;
-    int motion_vector_count = 1;
-    bool fieldFormat = false, dmv = false;
-    if (framePicture) {
-        fieldFormat = motion_type != kMotionFrame;
-        // Field prediction needs one vector when one field is predicted spatially only
-        // (weight classes 2 and 3).
-        motion_vector_count = motion_type == kMotionField && weights.weightClass < 2 ? 2 : 1;
-        dmv = motion_type == kMotionDualPrime;
-    } else {
-        fieldFormat = true;
-        motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
-        dmv = motion_type == kMotionDualPrime;
-    }
-    int dct_type = 0;
-    if (framePicture && seq.mpeg2 && !pic.frame_pred_frame_dct && (type & (kMbIntra | kMbPattern)))
-        dct_type = static_cast<int>(bs.get(1));
-    if (type & kMbQuant)
-        setQuantiserScale(static_cast<int>(bs.get(5)));
+        bits.skip(te.length);
+        type = te.value;
+        m.macroblock_type = type & (kMbQuant | kMbForward | kMbBackward | kMbPattern | kMbIntra);
+        intra = type & kMbIntra;
+        concealment = intra && pic.concealment_motion_vectors && seq.mpeg2;
+        if (spatial)
+            weights = spatialWeights(bits, type);
 
-    if ((type & kMbForward) || concealment) {
-        if (!motionVectors(0, m, motion_vector_count, fieldFormat, dmv, mbAddress))
-            return false;
+        if (type & (kMbForward | kMbBackward)) {
+            if (!seq.mpeg2)
+                motion_type = kMotionFrame;
+            else if (framePicture)
+                motion_type =
+                    pic.frame_pred_frame_dct ? kMotionFrame : static_cast<int>(bits.get(2));
+            else
+                motion_type = static_cast<int>(bits.get(2));
+            if (motion_type == 0) {
+                diag.message("invalid motion_type\n");
+                return false;
+            }
+        } else if (concealment) {
+            motion_type = framePicture ? kMotionFrame : kMotionField;
+        }
+        m.motion_type = motion_type;
+        if (framePicture) {
+            fieldFormat = motion_type != kMotionFrame;
+            // Field prediction needs one vector when one field is predicted spatially only
+            // (weight classes 2 and 3).
+            motion_vector_count = motion_type == kMotionField && weights.weightClass < 2 ? 2 : 1;
+            dmv = motion_type == kMotionDualPrime;
+        } else {
+            fieldFormat = true;
+            motion_vector_count = motion_type == kMotion16x8 ? 2 : 1;
+            dmv = motion_type == kMotionDualPrime;
+        }
+        if (framePicture && seq.mpeg2 && !pic.frame_pred_frame_dct &&
+            (type & (kMbIntra | kMbPattern)))
+            dct_type = static_cast<int>(bits.get(1));
+        if (type & kMbQuant)
+            setQuantiserScale(static_cast<int>(bits.get(5)));
     }
-    if (type & kMbBackward) {
-        if (!motionVectors(1, m, motion_vector_count, fieldFormat, dmv, mbAddress))
-            return false;
-    }
+    for (int s = 0; s < 2; ++s)
+        if ((type & (s ? kMbBackward : kMbForward)) || (s == 0 && concealment)) {
+            if (!motionVectors(s, m, motion_vector_count, fieldFormat, dmv, mbAddress))
+                return false;
+        }
     if (concealment)
         bs.skip(1); // marker_bit
 
@@ -786,7 +830,7 @@ bool DecoderState::readSummedBlocks(int cbp) {
     return readBlocks<kSummed>(*this, cbp, false, false, 0, 0, 0);
 }
 
-SpatialWeights DecoderState::spatialWeights(int type) {
+template <typename Reader> SpatialWeights DecoderState::spatialWeights(Reader& bs, int type) {
     int pair = 0; // temporal prediction only
     if (type & kMbWeightCode) {
         const int index = pic.spatial_temporal_weight_code_table_index;

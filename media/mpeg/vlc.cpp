@@ -394,10 +394,30 @@ VlcTables::VlcTables()
       macroblockTypeSpatialI(kMacroblockTypeSpatialI, 4),
       macroblockTypeSpatialP(kMacroblockTypeSpatialP, 7),
       macroblockTypeSpatialB(kMacroblockTypeSpatialB, 9), macroblockTypeSnr(kMacroblockTypeSnr, 3),
-      codedBlockPattern(kCodedBlockPattern, 9), motionCode(kMotionCode, 11),
-      dctDcSizeLuminance(kDctDcSizeLuminance, 9), dctDcSizeChrominance(kDctDcSizeChrominance, 10),
+      codedBlockPattern(kCodedBlockPattern, kCodedBlockPatternBits),
+      motionCode(kMotionCode, kMotionCodeBits),
+      dctDcSizeLuminance(kDctDcSizeLuminance, kDctDcSizeLuminanceBits),
+      dctDcSizeChrominance(kDctDcSizeChrominance, kDctDcSizeChrominanceBits),
       dctCoefficients0(concat(kDctCoefficients0, kDctLongCodes), kDctPrimaryBits),
-      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {}
+      dctCoefficients1(concat(kDctCoefficients1, kDctLongCodes), kDctPrimaryBits) {
+    // bits: the next `width` stream bits as an index; the entry for the code they begin with.
+    auto fastEntry = [](const VlcTable& table, uint32_t bits, int width) {
+        const VlcEntry e = table.lookup(bits << (32 - width));
+        if (e.value == kDctEob)
+            return DctFastEntry::make(e.length, 0, 0, 0);
+        if (e.length != 0 && e.value != kDctEscape && e.length < width)
+            return DctFastEntry::make(e.length + 1, (e.value >> 6) + 1, e.value & 63,
+                                      static_cast<int>((bits >> (width - 1 - e.length)) & 1));
+        return DctFastEntry{};
+    };
+    const VlcTable* full[2] = {&dctCoefficients0, &dctCoefficients1};
+    for (int t = 0; t < 2; ++t)
+        for (uint32_t index = 0; index < (1u << kDctFastBits); ++index)
+            dctFast[t].fast[index] = fastEntry(*full[t], index, kDctFastBits);
+    for (int t = 0; t < 2; ++t)
+        for (uint32_t index = 0; index < (1u << kDctLongBits); ++index)
+            dctFast[t].longCodes[index] = fastEntry(*full[t], index, kDctLongZeros + kDctLongBits);
+}
 
 const VlcTables& vlcTables() {
     static const VlcTables tables;

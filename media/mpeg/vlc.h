@@ -65,10 +65,43 @@ constexpr int16_t kMbaStuffing = 35;
 
 // Primary table size of the DCT coefficient tables, in bits: all but the rare long codes.
 constexpr int kDctPrimaryBits = 10;
+// Primary table sizes of the macroblock header tables the decoder reads most, known at compile
+// time for VlcTable::lookupIn: all of their codes fit.
+constexpr int kMotionCodeBits = 11;
+constexpr int kCodedBlockPatternBits = 9;
+constexpr int kDctDcSizeLuminanceBits = 9;
+constexpr int kDctDcSizeChrominanceBits = 10;
 
 // DCT coefficient table values: (run << 6) | level, or one of these.
 constexpr int16_t kDctEob = 4096;
 constexpr int16_t kDctEscape = 4097;
+
+// The coefficient codes that fit kDctFastBits together with their sign bit, decoded by one look-up
+// at the next kDctFastBits bits: the coefficient loop's common case. Other codes (end of block
+// aside) have level 0 here and go through the full table.
+constexpr int kDctFastBits = 11;
+// Codes beginning with seven zeros (the 12- to 16-bit codes) with their sign, looked up by the
+// kDctLongBits after those zeros.
+constexpr int kDctLongZeros = 7;
+constexpr int kDctLongBits = 10;
+
+// One 32-bit word, read by one load: the loop shifts the bit cache by the low byte as it is.
+struct DctFastEntry {
+    uint32_t packed = 0;
+
+    static constexpr DctFastEntry make(int length, int runPlus1, int level, int negative) {
+        return {static_cast<uint32_t>(length | runPlus1 << 8 | level << 16 | negative << 24)};
+    }
+    // Code and sign bit; end of block: its code; others: 0.
+    constexpr int length() const { return static_cast<int>(packed & 63); }
+    // Scan positions to advance.
+    constexpr int runPlus1() const { return static_cast<int>((packed >> 8) & 255); }
+    // Magnitude; 0: no coefficient decoded here.
+    constexpr int level() const { return static_cast<int>((packed >> 16) & 255); }
+    constexpr bool decoded() const { return (packed & 0xFF0000) != 0; }
+    // Sign bit, 0 or 1.
+    constexpr int negative() const { return static_cast<int>(packed >> 24); }
+};
 
 struct VlcTables {
     VlcTables();
@@ -82,6 +115,13 @@ struct VlcTables {
     VlcTable dctDcSizeLuminance, dctDcSizeChrominance;
     VlcTable dctCoefficients0; // without sign bit
     VlcTable dctCoefficients1;
+    // dctCoefficients0 and dctCoefficients1 for the codes that fit kDctFastBits with their sign,
+    // and for the long codes; together, so that one base address reaches both.
+    struct DctFastTables {
+        DctFastEntry fast[1 << kDctFastBits];
+        DctFastEntry longCodes[1 << kDctLongBits];
+    };
+    DctFastTables dctFast[2];
 };
 
 const VlcTables& vlcTables();

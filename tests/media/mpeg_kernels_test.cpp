@@ -187,6 +187,48 @@ TEST(Tables, VlcLookupsDecodeKnownCodes) {
     EXPECT_EQ(t.dctCoefficients0.lookup(0).length, 0);
 }
 
+// The one-look-up coefficient tables against the full ones, for every 17-bit start of the stream
+// (the longest code with its sign): a code decoded there must be the full table's, with the sign
+// bit that follows it; end of block keeps its code length; the rest is left to the full table.
+TEST(Tables, FastCoefficientTablesAgreeWithTheFullOnes) {
+    const mpeg::VlcTables& t = mpeg::vlcTables();
+    constexpr int kBits = mpeg::kDctLongZeros + mpeg::kDctLongBits;
+    static_assert(kBits == 17);
+    for (int table = 0; table < 2; ++table) {
+        const mpeg::VlcTable& full = table ? t.dctCoefficients1 : t.dctCoefficients0;
+        int decodedShort = 0, decodedLong = 0;
+        for (uint32_t bits = 0; bits < (1u << kBits); ++bits) {
+            const mpeg::VlcEntry e = full.lookup(bits << (32 - kBits));
+            const bool runLevel =
+                e.length != 0 && e.value != mpeg::kDctEob && e.value != mpeg::kDctEscape;
+            mpeg::DctFastEntry f = t.dctFast[table].fast[bits >> (kBits - mpeg::kDctFastBits)];
+            const bool longCode = (bits >> (kBits - mpeg::kDctLongZeros)) == 0;
+            if (!f.decoded() && longCode)
+                f = t.dctFast[table].longCodes[bits & ((1u << mpeg::kDctLongBits) - 1)];
+            if (!f.decoded()) {
+                // Not decoded by the fast tables: only end of block (with its length), escape,
+                // invalid codes, and run/level codes too long for the first table (never
+                // the long ones).
+                if (e.value == mpeg::kDctEob) {
+                    EXPECT_EQ(f.length(), e.length);
+                } else {
+                    EXPECT_EQ(f.length(), 0) << bits;
+                    EXPECT_FALSE(runLevel && (longCode || e.length < mpeg::kDctFastBits)) << bits;
+                }
+                continue;
+            }
+            ASSERT_TRUE(runLevel) << bits;
+            EXPECT_EQ(f.length(), e.length + 1) << bits;
+            EXPECT_EQ(f.runPlus1(), (e.value >> 6) + 1) << bits;
+            EXPECT_EQ(f.level(), e.value & 63) << bits;
+            EXPECT_EQ(f.negative(), (bits >> (kBits - 1 - e.length)) & 1) << bits;
+            (longCode ? decodedLong : decodedShort)++;
+        }
+        EXPECT_GT(decodedShort, 0);
+        EXPECT_GT(decodedLong, 0);
+    }
+}
+
 struct SolidFrame {
     std::vector<uint8_t> y, cb, cr;
     mpeg::FrameView view;
