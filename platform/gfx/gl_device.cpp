@@ -462,8 +462,9 @@ bool GlDevice::wireframeAsLines(uint32_t type) const {
 }
 
 // Without a window nothing paces the frames: a software rasteriser would queue every
-// submitted frame with its binned geometry (hundreds of MiB in a heavy scene). Each
-// present waits until the frame before the previous one is done, as a swap chain would.
+// submitted frame with its binned geometry (tens of MiB a frame in a heavy scene). Each
+// present waits until the previous frame is done: the next one is still built while this
+// one rasterises, and at most two frames of binned geometry exist at once.
 void GlDevice::limitFramesInFlight() {
     GLsync& oldest = frameFences_[frameFenceNext_];
     if (oldest != nullptr) {
