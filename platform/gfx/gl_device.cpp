@@ -372,8 +372,9 @@ const GlDevice::WrappedMesh& GlDevice::wrappedMesh(GlVertexBuffer* vb, GlIndexBu
         offset += 4 * n;
     }
 
-    std::vector<uint8_t> vertices = vb->memory().bytes;
-    const std::vector<uint8_t>& source = vb->memory().bytes;
+    std::vector<uint8_t> fetched;
+    const std::vector<uint8_t>& source = vb->contents(&fetched);
+    std::vector<uint8_t> vertices = source;
     const std::vector<uint8_t>& indexBytes = ib->memory().bytes;
     const uint32_t indexSize = ib->indexSize();
     const uint32_t count = uint32_t(indexBytes.size() / indexSize);
