@@ -31,6 +31,13 @@ inline double cpuMs() {
     return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
 }
 
+// CPU milliseconds of the whole process, every thread (the rasteriser's workers included).
+inline double processCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1000.0 + double(ts.tv_nsec) / 1e6;
+}
+
 // The value at fraction p (0.5 the median) of the sorted samples; 0 for none.
 inline double percentile(std::vector<double> v, double p) {
     if (v.empty()) {

@@ -118,7 +118,8 @@ private:
     Level level_;
 };
 
-// Bytes of a vertex or index buffer, always kept in memory (the draw checks read them).
+// Bytes of a vertex or index buffer in memory; empty while a device holds the only copy (see
+// BufferBase::keepsMemory).
 struct BufferMemory {
     std::vector<uint8_t> bytes;
     uint32_t usage = 0, pool = 0;
@@ -131,7 +132,8 @@ struct BufferMemory {
 
 template <class Interface> class BufferBase : public Interface {
 public:
-    BufferBase(const void* owner, uint32_t length, uint32_t usage, uint32_t pool) : owner_(owner) {
+    BufferBase(const void* owner, uint32_t length, uint32_t usage, uint32_t pool)
+        : owner_(owner), length_(length) {
         mem_.bytes.assign(length, 0);
         mem_.usage = usage;
         mem_.pool = pool;
@@ -141,7 +143,7 @@ public:
             return D3DERR_INVALIDCALL;
         }
         *data = nullptr;
-        const uint64_t length = mem_.bytes.size();
+        const uint64_t length = length_;
         if (size == 0) {
             if (offset > length) {
                 return D3DERR_INVALIDCALL;
@@ -150,6 +152,14 @@ public:
         }
         if (uint64_t(offset) + size > length) {
             return D3DERR_INVALIDCALL;
+        }
+        if (mem_.bytes.size() != length_) {
+            // Written again after its memory went: from now on it keeps its memory.
+            rewritten_ = true;
+            mem_.bytes.assign(length_, 0);
+            if ((flags & D3DLOCK_DISCARD) == 0) {
+                fetch(mem_.bytes);
+            }
         }
         mem_.locked = true;
         mem_.lockOffset = offset;
@@ -167,18 +177,40 @@ public:
             mem_.maxIndexStale = true;
             commit(mem_.lockOffset, mem_.lockSize, (mem_.lockFlags & D3DLOCK_DISCARD) != 0);
         }
+        if (!rewritten_ && !keepsMemory()) {
+            std::vector<uint8_t>().swap(mem_.bytes);
+        }
         return D3D_OK;
     }
     const void* owner() const { return owner_; }
+    // NOTE: bytes is empty where keepsMemory() let it go; contents() reads it back.
     BufferMemory& memory() { return mem_; }
-    uint32_t size() const { return uint32_t(mem_.bytes.size()); }
+    const BufferMemory& memory() const { return mem_; }
+    uint32_t size() const { return length_; }
+
+    // The whole contents: the memory, or where that went a copy fetched into scratch.
+    const std::vector<uint8_t>& contents(std::vector<uint8_t>* scratch) {
+        if (mem_.bytes.size() == length_) {
+            return mem_.bytes;
+        }
+        scratch->assign(length_, 0);
+        fetch(*scratch);
+        return *scratch;
+    }
 
 protected:
     // Takes the bytes [offset, offset + size) written while locked.
     virtual void commit(uint32_t, uint32_t, bool) {}
+    // False: the memory goes after the first write and comes back (fetched) on the next lock;
+    // a buffer written again keeps it from then on.
+    virtual bool keepsMemory() const { return true; }
+    // Fills bytes (the buffer's length) from the device copy.
+    virtual void fetch(std::vector<uint8_t>&) {}
 
 private:
     const void* owner_;
+    uint32_t length_;
+    bool rewritten_ = false;
     BufferMemory mem_;
 };
 

@@ -372,8 +372,9 @@ const GlDevice::WrappedMesh& GlDevice::wrappedMesh(GlVertexBuffer* vb, GlIndexBu
         offset += 4 * n;
     }
 
-    std::vector<uint8_t> vertices = vb->memory().bytes;
-    const std::vector<uint8_t>& source = vb->memory().bytes;
+    std::vector<uint8_t> fetched;
+    const std::vector<uint8_t>& source = vb->contents(&fetched);
+    std::vector<uint8_t> vertices = source;
     const std::vector<uint8_t>& indexBytes = ib->memory().bytes;
     const uint32_t indexSize = ib->indexSize();
     const uint32_t count = uint32_t(indexBytes.size() / indexSize);
@@ -462,8 +463,9 @@ bool GlDevice::wireframeAsLines(uint32_t type) const {
 }
 
 // Without a window nothing paces the frames: a software rasteriser would queue every
-// submitted frame with its binned geometry (hundreds of MiB in a heavy scene). Each
-// present waits until the frame before the previous one is done, as a swap chain would.
+// submitted frame with its binned geometry (tens of MiB a frame in a heavy scene). Each
+// present waits until the previous frame is done: the next one is still built while this
+// one rasterises, and at most two frames of binned geometry exist at once.
 void GlDevice::limitFramesInFlight() {
     GLsync& oldest = frameFences_[frameFenceNext_];
     if (oldest != nullptr) {

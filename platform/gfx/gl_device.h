@@ -47,8 +47,9 @@ protected:
 
 private:
     // Without a window nothing paces the frames: a software rasteriser would queue every
-    // submitted frame with its binned geometry (hundreds of MiB in a heavy scene). Each
-    // present waits until the frame before the previous one is done, as a swap chain would.
+    // submitted frame with its binned geometry (tens of MiB a frame in a heavy scene). Each
+    // present waits until the previous frame is done: the next one is still built while this
+    // one rasterises, and at most two frames of binned geometry exist at once.
     void limitFramesInFlight();
     uint32_t maxSide() const;
     void applySwapInterval();
@@ -96,7 +97,7 @@ private:
     AppliedState applied_;
     bool attribEnabled_[kAttribTexCoord0 + 8] = {};
     uint32_t programsBuilt_ = 0;
-    static constexpr size_t kFramesInFlight = 2;
+    static constexpr size_t kFramesInFlight = 1;
     GLsync frameFences_[kFramesInFlight] = {};
     size_t frameFenceNext_ = 0;
     // Indexed triangle lists with their coordinates wrapped: the vertices with the corners

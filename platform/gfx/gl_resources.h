@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace gfx::detail {
@@ -188,6 +189,17 @@ public:
     }
 
 protected:
+    // Static vertex buffers hold their bytes in GL only; index buffers keep them for the draw
+    // checks and the edge lists.
+    bool keepsMemory() const override {
+        return !std::is_same_v<Base, VertexBufferBase> ||
+               (this->memory().usage & D3DUSAGE_DYNAMIC) != 0;
+    }
+    void fetch(std::vector<uint8_t>& bytes) override {
+        ctx_->bind();
+        glBindBuffer(GL_COPY_READ_BUFFER, name_);
+        glGetBufferSubData(GL_COPY_READ_BUFFER, 0, GLsizeiptr(bytes.size()), bytes.data());
+    }
     void commit(uint32_t offset, uint32_t size, bool discard) override {
         const std::vector<uint8_t>& bytes = this->memory().bytes;
         edgesCount_ = 0; // the edge list no longer matches

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 using namespace gfx;
@@ -633,6 +634,36 @@ TEST_P(DeviceTest, VertexBufferRangeLocksUpdateOnlyTheirVertices) {
     EXPECT_EQ(at(10, 10).r, 255);
     EXPECT_EQ(at(50, 10).g, 255);
     EXPECT_EQ(at(50, 10).r, 0);
+}
+
+TEST_P(DeviceTest, StaticVertexBuffersReadBackWhatWasWrittenAfterUpload) {
+    // A static buffer's bytes stay on the device after the first write: later locks read
+    // them back, and a range lock keeps the bytes around its range.
+    for (const uint32_t usage : {0u, uint32_t(D3DUSAGE_DYNAMIC)}) {
+        Ref<VertexBuffer> vb;
+        ASSERT_EQ(dev_->createVertexBuffer(4 * sizeof(TlVertex), usage, gfxtest::kTlFvf,
+                                           D3DPOOL_MANAGED, vb.put()),
+                  D3D_OK);
+        std::vector<uint8_t> expected(4 * sizeof(TlVertex));
+        for (size_t i = 0; i < expected.size(); ++i) {
+            expected[i] = uint8_t(7 * i + 1);
+        }
+        uint8_t* p = nullptr;
+        ASSERT_EQ(vb->lock(0, 0, &p, 0), D3D_OK);
+        std::memcpy(p, expected.data(), expected.size());
+        ASSERT_EQ(vb->unlock(), D3D_OK);
+        ASSERT_EQ(vb->lock(0, 0, &p, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(std::vector<uint8_t>(p, p + expected.size()), expected) << "usage " << usage;
+        ASSERT_EQ(vb->unlock(), D3D_OK);
+        ASSERT_EQ(vb->lock(8, 4, &p, 0), D3D_OK);
+        std::memset(p, 0xAB, 4);
+        ASSERT_EQ(vb->unlock(), D3D_OK);
+        std::fill(expected.begin() + 8, expected.begin() + 12, uint8_t(0xAB));
+        ASSERT_EQ(vb->lock(0, 0, &p, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_EQ(std::vector<uint8_t>(p, p + expected.size()), expected) << "usage " << usage;
+        ASSERT_EQ(vb->unlock(), D3D_OK);
+        EXPECT_EQ(vb->lock(4 * sizeof(TlVertex), 1, &p, 0), D3DERR_INVALIDCALL);
+    }
 }
 
 TEST_P(DeviceTest, IndexedDrawsWith16And32BitIndicesAndClientMemory) {
