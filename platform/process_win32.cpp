@@ -41,8 +41,9 @@ std::string quoteArgument(const std::string& s) {
 
 // Starts the command line (its program found as CreateProcess finds one: beside us, in the
 // system folders, on PATH) with its standard input on the read end of a new pipe, in a
-// process group of its own. Returns the write end as a binary C stream, and the process.
-bool startFed(std::string line, FILE** file, HANDLE* process) {
+// process group of its own. Sets the write end as a binary C stream, and the process handle,
+// only when both exist.
+bool startFed(std::string line, void*& file, void*& process) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -81,8 +82,8 @@ bool startFed(std::string line, FILE** file, HANDLE* process) {
         CloseHandle(info.hProcess);
         return false;
     }
-    *file = stream;
-    *process = info.hProcess;
+    file = stream;
+    process = info.hProcess;
     return true;
 }
 } // namespace
@@ -93,14 +94,7 @@ bool OutputPipe::open(const std::string& command) {
     // cmd /c drops the outermost pair of quotes of a line that holds more than two.
     std::string line =
         quoteArgument(shell != nullptr ? shell : "cmd.exe") + " /c \"" + command + "\"";
-    FILE* stream = nullptr;
-    HANDLE process = nullptr;
-    if (!startFed(std::move(line), &stream, &process)) {
-        return false;
-    }
-    file_ = stream;
-    process_ = process;
-    return true;
+    return startFed(std::move(line), file_, process_);
 }
 
 bool OutputPipe::openProgram(const std::string& program,
@@ -110,14 +104,7 @@ bool OutputPipe::openProgram(const std::string& program,
     for (const std::string& a : arguments) {
         line += " " + quoteArgument(a);
     }
-    FILE* stream = nullptr;
-    HANDLE process = nullptr;
-    if (!startFed(std::move(line), &stream, &process)) {
-        return false;
-    }
-    file_ = stream;
-    process_ = process;
-    return true;
+    return startFed(std::move(line), file_, process_);
 }
 
 bool OutputPipe::write(const void* data, size_t size) {
