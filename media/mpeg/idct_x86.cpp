@@ -205,7 +205,8 @@ void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
 
 // AVX2: every block transforms all eight lanes of a pass in one 256-bit register (lanes 0 to 3
 // in the low half, 4 to 7 in the high half), with no 128-bit transposes; even with rows 4 to 7
-// empty that beats the SSE2 way, which skips them.
+// empty that beats the SSE2 way, which skips them. With those rows empty the column pass leaves
+// out the products with them.
 #define MPEG_AVX2 __attribute__((target("avx2")))
 
 MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
@@ -269,9 +270,9 @@ MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
     return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
-// A block; HighColumns as in transformBlock. The result goes to
+// A block; HighRows and HighColumns as in transformBlock. The result goes to
 // out[k] as rows 2k (low half) and 2k + 1 (high half), 16 bits a sample.
-template <bool HighColumns>
+template <bool HighRows, bool HighColumns>
 MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4]) {
     // The row pass's input pairs straight from the rows: rows r and r + 4 side by side, each
     // row's coefficients shuffled into the pairs (0, 4), (2, 6), (1, 3), (5, 7) (HighColumns) or
@@ -314,9 +315,14 @@ MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4
     const __m256i rows15 = _mm256_unpackhi_epi64(ab0, cd0);
     const __m256i rows26 = _mm256_unpacklo_epi64(ab1, cd1);
     const __m256i rows37 = _mm256_unpackhi_epi64(ab1, cd1);
-    transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
-                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
-                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
+    if constexpr (HighRows)
+        transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
+                                     rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
+                                     rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
+    else // rows 4 to 7 of the intermediate are zero: the pairs (0, 2) and (1, 3) only
+        transformPairsAvx2<17, false>(
+            rowPairs(_mm256_permute2x128_si256(rows04, rows26, 0x20)), _mm256_setzero_si256(),
+            rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)), _mm256_setzero_si256(), o);
     // o[r]: row r, columns 0 to 3 in the low half and 4 to 7 in the high half.
     for (int k = 0; k < 4; ++k)
         out[k] = _mm256_permute4x64_epi64(_mm256_packs_epi32(o[2 * k], o[2 * k + 1]), 0xD8);
@@ -351,7 +357,11 @@ template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst,
     bool highRows, highColumns;
     loadBlock(block, x, highRows, highColumns);
     __m256i pairs[4];
-    if (!(highColumns ? transformBlockAvx2<true>(x, pairs) : transformBlockAvx2<false>(x, pairs))) {
+    const bool ok = highRows ? (highColumns ? transformBlockAvx2<true, true>(x, pairs)
+                                            : transformBlockAvx2<true, false>(x, pairs))
+                             : (highColumns ? transformBlockAvx2<false, true>(x, pairs)
+                                            : transformBlockAvx2<false, false>(x, pairs));
+    if (!ok) {
         (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
         return;
     }
