@@ -187,6 +187,26 @@ inline bool idctRowsOut(int16_t* block, __m128i (&rows)[8]) {
     return ok;
 }
 
+// See DcAndLastTerms.
+template <bool Add> void dcAndLastSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    const __m128i base = _mm_set1_epi32(dcAndLastBase(block[0]));
+    block[0] = 0;
+    block[63] = 0;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i* terms = reinterpret_cast<const __m128i*>(kDcAndLastTerms.t);
+    for (int r = 0; r < 8; ++r, dst += stride) {
+        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(base, _mm_load_si128(terms + 2 * r)), 17);
+        const __m128i hi =
+            _mm_srai_epi32(_mm_add_epi32(base, _mm_load_si128(terms + 2 * r + 1)), 17);
+        __m128i row = _mm_packs_epi32(lo, hi);
+        if constexpr (Add)
+            row = _mm_add_epi16(
+                row,
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(row, row));
+    }
+}
+
 void idctPutSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     __m128i rows[8];
     if (idctRowsOut(block, rows))
@@ -384,6 +404,8 @@ namespace detail {
 bool fillIdctSimd(Kernels& k, bool avx2) {
     k.idctPut = avx2 ? idctPutAvx2 : idctPutSse2;
     k.idctAdd = avx2 ? idctAddAvx2 : idctAddSse2;
+    k.idctPutDcAndLast = dcAndLastSse2<false>;
+    k.idctAddDcAndLast = dcAndLastSse2<true>;
     return true;
 }
 } // namespace detail
