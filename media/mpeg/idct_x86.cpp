@@ -368,8 +368,11 @@ MPEG_AVX2 inline void storeFourRows(__m256i a, __m256i b, uint8_t* dst, ptrdiff_
     const __m128i rows02 = _mm256_castsi256_si128(p), rows13 = _mm256_extracti128_si256(p, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), rows02);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), rows13);
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + 2 * stride), _mm_castsi128_pd(rows02));
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + 3 * stride), _mm_castsi128_pd(rows13));
+    // The high halves through the unaligned 64-bit store: rows need not be 8-byte aligned.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2 * stride),
+                     _mm_unpackhi_epi64(rows02, rows02));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * stride),
+                     _mm_unpackhi_epi64(rows13, rows13));
 }
 
 template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
