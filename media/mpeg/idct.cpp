@@ -140,6 +140,17 @@ void fastAdd(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     fastAddLoop(block, dst, stride);
 }
 
+// See DcAndLastTerms.
+template <bool Add> void dcAndLastStore(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    const int32_t base = detail::dcAndLastBase(block[0]);
+    block[0] = 0;
+    block[63] = 0;
+    int32_t res[64];
+    for (int i = 0; i < 64; ++i)
+        res[i] = (base + detail::kDcAndLastTerms.t[i]) >> 17;
+    storeBlock<Add>(res, dst, stride);
+}
+
 template <bool Add> void referenceStore(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     int16_t res[64];
     idctReference(block, res);
@@ -189,6 +200,8 @@ void idctAddPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
 void fillIdct(Kernels& k, bool reference) {
     k.idctPut = reference ? referenceStore<false> : fastPut;
     k.idctAdd = reference ? referenceStore<true> : fastAdd;
+    k.idctPutDcAndLast = reference ? referenceStore<false> : dcAndLastStore<false>;
+    k.idctAddDcAndLast = reference ? referenceStore<true> : dcAndLastStore<true>;
 }
 } // namespace detail
 

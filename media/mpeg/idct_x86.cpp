@@ -187,6 +187,26 @@ inline bool idctRowsOut(int16_t* block, __m128i (&rows)[8]) {
     return ok;
 }
 
+// See DcAndLastTerms.
+template <bool Add> void dcAndLastSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
+    const __m128i base = _mm_set1_epi32(dcAndLastBase(block[0]));
+    block[0] = 0;
+    block[63] = 0;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i* terms = reinterpret_cast<const __m128i*>(kDcAndLastTerms.t);
+    for (int r = 0; r < 8; ++r, dst += stride) {
+        const __m128i lo = _mm_srai_epi32(_mm_add_epi32(base, _mm_load_si128(terms + 2 * r)), 17);
+        const __m128i hi =
+            _mm_srai_epi32(_mm_add_epi32(base, _mm_load_si128(terms + 2 * r + 1)), 17);
+        __m128i row = _mm_packs_epi32(lo, hi);
+        if constexpr (Add)
+            row = _mm_add_epi16(
+                row,
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(row, row));
+    }
+}
+
 void idctPutSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
     __m128i rows[8];
     if (idctRowsOut(block, rows))
@@ -205,7 +225,8 @@ void idctAddSse2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
 
 // AVX2: every block transforms all eight lanes of a pass in one 256-bit register (lanes 0 to 3
 // in the low half, 4 to 7 in the high half), with no 128-bit transposes; even with rows 4 to 7
-// empty that beats the SSE2 way, which skips them.
+// empty that beats the SSE2 way, which skips them. With those rows empty the column pass leaves
+// out the products with them.
 #define MPEG_AVX2 __attribute__((target("avx2")))
 
 MPEG_AVX2 inline __m256i pairOf256(int a, int b) {
@@ -269,9 +290,9 @@ MPEG_AVX2 inline __m256i rowPairs(__m256i v) {
     return _mm256_shuffle_epi8(_mm256_permute4x64_epi64(v, 0xD8), interleave);
 }
 
-// A block; HighColumns as in transformBlock. The result goes to
+// A block; HighRows and HighColumns as in transformBlock. The result goes to
 // out[k] as rows 2k (low half) and 2k + 1 (high half), 16 bits a sample.
-template <bool HighColumns>
+template <bool HighRows, bool HighColumns>
 MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4]) {
     // The row pass's input pairs straight from the rows: rows r and r + 4 side by side, each
     // row's coefficients shuffled into the pairs (0, 4), (2, 6), (1, 3), (5, 7) (HighColumns) or
@@ -314,9 +335,14 @@ MPEG_AVX2 inline bool transformBlockAvx2(const __m128i (&x)[8], __m256i (&out)[4
     const __m256i rows15 = _mm256_unpackhi_epi64(ab0, cd0);
     const __m256i rows26 = _mm256_unpacklo_epi64(ab1, cd1);
     const __m256i rows37 = _mm256_unpackhi_epi64(ab1, cd1);
-    transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
-                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
-                                 rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
+    if constexpr (HighRows)
+        transformPairsAvx2<17, true>(rowPairs(rows04), rowPairs(rows26),
+                                     rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)),
+                                     rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x31)), o);
+    else // rows 4 to 7 of the intermediate are zero: the pairs (0, 2) and (1, 3) only
+        transformPairsAvx2<17, false>(
+            rowPairs(_mm256_permute2x128_si256(rows04, rows26, 0x20)), _mm256_setzero_si256(),
+            rowPairs(_mm256_permute2x128_si256(rows15, rows37, 0x20)), _mm256_setzero_si256(), o);
     // o[r]: row r, columns 0 to 3 in the low half and 4 to 7 in the high half.
     for (int k = 0; k < 4; ++k)
         out[k] = _mm256_permute4x64_epi64(_mm256_packs_epi32(o[2 * k], o[2 * k + 1]), 0xD8);
@@ -342,8 +368,11 @@ MPEG_AVX2 inline void storeFourRows(__m256i a, __m256i b, uint8_t* dst, ptrdiff_
     const __m128i rows02 = _mm256_castsi256_si128(p), rows13 = _mm256_extracti128_si256(p, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), rows02);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + stride), rows13);
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + 2 * stride), _mm_castsi128_pd(rows02));
-    _mm_storeh_pd(reinterpret_cast<double*>(dst + 3 * stride), _mm_castsi128_pd(rows13));
+    // The high halves through the unaligned 64-bit store: rows need not be 8-byte aligned.
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 2 * stride),
+                     _mm_unpackhi_epi64(rows02, rows02));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 3 * stride),
+                     _mm_unpackhi_epi64(rows13, rows13));
 }
 
 template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst, ptrdiff_t stride) {
@@ -351,7 +380,11 @@ template <bool Add> MPEG_AVX2 inline void idctAvx2(int16_t* block, uint8_t* dst,
     bool highRows, highColumns;
     loadBlock(block, x, highRows, highColumns);
     __m256i pairs[4];
-    if (!(highColumns ? transformBlockAvx2<true>(x, pairs) : transformBlockAvx2<false>(x, pairs))) {
+    const bool ok = highRows ? (highColumns ? transformBlockAvx2<true, true>(x, pairs)
+                                            : transformBlockAvx2<true, false>(x, pairs))
+                             : (highColumns ? transformBlockAvx2<false, true>(x, pairs)
+                                            : transformBlockAvx2<false, false>(x, pairs));
+    if (!ok) {
         (Add ? idctAddPlain : idctPutPlain)(block, dst, stride);
         return;
     }
@@ -374,6 +407,8 @@ namespace detail {
 bool fillIdctSimd(Kernels& k, bool avx2) {
     k.idctPut = avx2 ? idctPutAvx2 : idctPutSse2;
     k.idctAdd = avx2 ? idctAddAvx2 : idctAddSse2;
+    k.idctPutDcAndLast = dcAndLastSse2<false>;
+    k.idctAddDcAndLast = dcAndLastSse2<true>;
     return true;
 }
 } // namespace detail

@@ -34,6 +34,11 @@ struct Kernels {
     // Both leave the block zeroed for the next use.
     void (*idctPut)(int16_t* block, uint8_t* dst, ptrdiff_t stride);
     void (*idctAdd)(int16_t* block, uint8_t* dst, ptrdiff_t stride);
+    // The same for blocks whose only coefficients are the DC term and a 1 in the last position,
+    // as MPEG-2 mismatch control leaves a block that had the DC term alone: the integer
+    // transform worked out for that case (the reference kernels run their transform).
+    void (*idctPutDcAndLast)(int16_t* block, uint8_t* dst, ptrdiff_t stride);
+    void (*idctAddDcAndLast)(int16_t* block, uint8_t* dst, ptrdiff_t stride);
     // [average][width 16, 8][half-pel: none, horizontal, vertical, both]
     PredictFn predict[2][2][4];
     // One row of full-resolution Y, Cb, Cr to 32-bit 0x00RRGGBB pixels.
@@ -71,6 +76,25 @@ namespace detail {
 // cos(k pi / 16) * 2^13, the constants of the integer inverse DCT.
 constexpr int kIdctC1 = 8035, kIdctC2 = 7568, kIdctC3 = 6811, kIdctC4 = 5793, kIdctC5 = 4551,
               kIdctC6 = 3135, kIdctC7 = 1598;
+// The integer inverse DCT of a block holding d at position 0 and 1 at position 63. The row pass
+// makes row 0 the constant a = (d C4 + 2^10) >> 11 and row 7 the transform of a lone 1,
+// last[c] = (2^10 + s[c]) >> 11, where s holds the odd constants as the outputs take them; the
+// other rows are zero. The column pass then leaves (a C4 + 2^16 + s[r] last[c]) >> 17: this
+// base plus these terms, shifted.
+inline int32_t dcAndLastBase(int d) {
+    return ((d * kIdctC4 + (1 << 10)) >> 11) * kIdctC4 + (1 << 16);
+}
+struct DcAndLastTerms {
+    static constexpr int kOdd[8] = {kIdctC7, -kIdctC5, kIdctC3, -kIdctC1,
+                                    kIdctC1, -kIdctC3, kIdctC5, -kIdctC7};
+    alignas(16) int32_t t[64];
+    constexpr DcAndLastTerms() : t{} {
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c)
+                t[r * 8 + c] = kOdd[r] * (((1 << 10) + kOdd[c]) >> 11);
+    }
+};
+inline constexpr DcAndLastTerms kDcAndLastTerms;
 // The plain integer inverse DCT with store or add, for blocks a SIMD version passes back.
 void idctPutPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride);
 void idctAddPlain(int16_t* block, uint8_t* dst, ptrdiff_t stride);

@@ -54,11 +54,14 @@ inline void dcAdd(int16_t* blk, uint8_t* dst, ptrdiff_t stride) {
             dst[c] = static_cast<uint8_t>(std::clamp(dst[c] + v, 0, 255));
 }
 
-// Reads one block's coefficients into blk (raster order, dequantised). acPresent tells whether
-// anything beyond the DC term is nonzero.
+// What a block read holds beyond the DC term: nothing; other coefficients; or only the 1 that
+// MPEG-2 mismatch control put in the last position.
+enum BlockContent { kDcOnly, kCoded, kDcAndLast };
+
+// Reads one block's coefficients into blk (raster order, dequantised) and tells what it holds.
 template <bool Intra, bool Mpeg2, int Mode, typename Reader>
-bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, bool& acPresent,
-                   bool dcOnly) {
+bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk,
+                   BlockContent& content, bool dcOnly) {
     constexpr BlockNames names = blockNames<Intra, Mpeg2>();
     // Data partitioning: partition 0 holds the DC term of intra blocks and the first
     // priority_breakpoint - 64 (run, level) pairs when the breakpoint is 64 or more; the rest of
@@ -123,7 +126,7 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         sum = dc;
         i = 0;
         if (dcOnly) { // D pictures: no AC coefficients and no end of block
-            acPresent = false;
+            content = kDcOnly;
             return true;
         }
     } else {
@@ -245,22 +248,22 @@ bool readBlockWith(DecoderState& d, Reader& bs, int cc, Coefficient<Mode>* blk, 
         if (r == kError)
             return false;
     }
-    acPresent = i > 0;
+    content = i > 0 ? kCoded : kDcOnly;
     if constexpr (Mpeg2 && Mode != kSummed) {
-        if (mismatchControl(sum, blk))
-            acPresent = true;
+        if (mismatchControl(sum, blk) && content == kDcOnly)
+            content = kDcAndLast;
     }
     return true;
 }
 
 template <bool Intra, bool Mpeg2, int Mode = kPlain>
-bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, bool& acPresent,
+bool readBlock(DecoderState& d, int cc, Coefficient<Mode>* blk, BlockContent& content,
                bool dcOnly = false) {
     if constexpr (Mode == kPartitioned) { // switches between the partitions' readers
-        return readBlockWith<Intra, Mpeg2, Mode>(d, d.bs, cc, blk, acPresent, dcOnly);
+        return readBlockWith<Intra, Mpeg2, Mode>(d, d.bs, cc, blk, content, dcOnly);
     } else {
         LocalBits bs(d.bs);
-        return readBlockWith<Intra, Mpeg2, Mode>(d, bs, cc, blk, acPresent, dcOnly);
+        return readBlockWith<Intra, Mpeg2, Mode>(d, bs, cc, blk, content, dcOnly);
     }
 }
 
@@ -314,30 +317,30 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
         const int n = std::countl_zero(rest);
         rest &= ~(0x80000000u >> n);
         const int cc = n < 4 ? 0 : (n & 1) ? 2 : 1;
-        bool ac = false;
+        BlockContent content = kDcOnly;
         bool ok;
         if constexpr (Mode == kSummed) {
             int32_t* blk = d.sumBlock[n];
             if (intra)
-                ok = mpeg2 ? readBlock<true, true, Mode>(d, cc, blk, ac)
-                           : readBlock<true, false, Mode>(d, cc, blk, ac, dcOnly);
+                ok = mpeg2 ? readBlock<true, true, Mode>(d, cc, blk, content)
+                           : readBlock<true, false, Mode>(d, cc, blk, content, dcOnly);
             else
-                ok = mpeg2 ? readBlock<false, true, Mode>(d, cc, blk, ac)
-                           : readBlock<false, false, Mode>(d, cc, blk, ac);
+                ok = mpeg2 ? readBlock<false, true, Mode>(d, cc, blk, content)
+                           : readBlock<false, false, Mode>(d, cc, blk, content);
             if (!ok)
                 return false;
             continue;
         } else {
             int16_t* blk = d.block[n];
             if constexpr (Mode == kPartitioned) // data partitioning exists in MPEG-2 only
-                ok = intra ? readBlock<true, true, Mode>(d, cc, blk, ac)
-                           : readBlock<false, true, Mode>(d, cc, blk, ac);
+                ok = intra ? readBlock<true, true, Mode>(d, cc, blk, content)
+                           : readBlock<false, true, Mode>(d, cc, blk, content);
             else if (intra)
-                ok = mpeg2 ? readBlock<true, true>(d, cc, blk, ac, dcOnly)
-                           : readBlock<true, false>(d, cc, blk, ac, dcOnly);
+                ok = mpeg2 ? readBlock<true, true>(d, cc, blk, content, dcOnly)
+                           : readBlock<true, false>(d, cc, blk, content, dcOnly);
             else
-                ok = mpeg2 ? readBlock<false, true>(d, cc, blk, ac)
-                           : readBlock<false, false>(d, cc, blk, ac);
+                ok = mpeg2 ? readBlock<false, true>(d, cc, blk, content)
+                           : readBlock<false, false>(d, cc, blk, content);
             if (!ok)
                 return false;
             uint8_t* dst;
@@ -356,8 +359,11 @@ bool readBlocks(DecoderState& d, int cbp, bool intra, bool dcOnly, int mbx, int 
                 d.blockDestination(n, mbx, mby, dct_type, dst, stride);
             }
             // Intra blocks replace the picture, others add to the prediction.
-            if (ac)
+            if (content == kCoded)
                 (intra ? d.kernels->idctPut : d.kernels->idctAdd)(blk, dst, stride);
+            else if (content == kDcAndLast)
+                (intra ? d.kernels->idctPutDcAndLast : d.kernels->idctAddDcAndLast)(blk, dst,
+                                                                                    stride);
             else if (intra)
                 dcPut(blk, dst, stride);
             else

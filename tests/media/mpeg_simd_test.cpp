@@ -104,6 +104,32 @@ TEST(SimdKernels, InverseDctMatchesPlainAndClearsTheBlock) {
         }
 }
 
+// What mismatch control leaves of a block with the DC term alone: every DC value, against the
+// full transform of the same block, for the plain set and both SIMD sets; the reference set
+// keeps its own transform.
+TEST(SimdKernels, DcAndLastKernelsMatchTheFullTransform) {
+    std::mt19937 rng(11);
+    constexpr int kStride = 11;
+    std::vector<const Kernels*> sets = simdSets();
+    sets.push_back(&plain());
+    for (const Kernels* k : sets)
+        for (int dc = -2048; dc <= 2047; ++dc)
+            for (bool add : {false, true}) {
+                const std::vector<uint8_t> pixels = randomBytes(rng, 7 * kStride + 8);
+                std::vector<uint8_t> expected = pixels, actual = pixels;
+                alignas(16) int16_t a[64] = {}, b[64] = {};
+                a[0] = b[0] = static_cast<int16_t>(dc);
+                a[63] = b[63] = 1;
+                (add ? plain().idctAdd : plain().idctPut)(a, expected.data(), kStride);
+                (add ? k->idctAddDcAndLast : k->idctPutDcAndLast)(b, actual.data(), kStride);
+                ASSERT_EQ(actual, expected) << "dc " << dc << (add ? " add" : " put");
+                for (int16_t c : b)
+                    ASSERT_EQ(c, 0);
+            }
+    EXPECT_EQ(mpeg::referenceKernels().idctPutDcAndLast, mpeg::referenceKernels().idctPut);
+    EXPECT_EQ(mpeg::referenceKernels().idctAddDcAndLast, mpeg::referenceKernels().idctAdd);
+}
+
 TEST(SimdKernels, PredictionMatchesPlainForEveryVariant) {
     std::mt19937 rng(11);
     for (const Kernels* simd : simdSets())
