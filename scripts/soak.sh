@@ -2,8 +2,9 @@
 # Soak: the whole demo played on headless OpenGL at 10 frames per second of virtual time,
 # built with the asan preset (address and undefined-behaviour sanitizers) and leak checking
 # on. Fails on any sanitizer report, any leak, or a run that does not end normally. The
-# bad-input tests (the JPEG fuzzing corpus through the loaders, damaged music) run first in
-# the same build.
+# bad-input tests (the JPEG fuzzing corpus through the loaders, damaged music) and the MPEG
+# decoder's tests (damaged streams, the SIMD kernels against the plain ones) run first in the
+# same build.
 #
 # Usage: scripts/soak.sh [--no-build] [--fps N] [--from S] [--to S]
 #   --no-build   use build-asan/demo as it is
@@ -23,7 +24,7 @@ while [ $# -gt 0 ]; do
 done
 if [ "$build" -eq 1 ]; then
     cmake --preset asan >/dev/null
-    cmake --build --preset asan --target demo scene_tests sound_tests -j"$(nproc)"
+    cmake --build --preset asan --target demo scene_tests sound_tests media_mpeg_tests -j"$(nproc)"
 fi
 
 log=build-asan/soak.log
@@ -32,9 +33,11 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export EGL_PLATFORM=surfaceless SDL_AUDIODRIVER=dummy
 
-# The bad-input tests: pictures through the loaders, damaged music through the sound stand-in.
+# The bad-input tests: pictures through the loaders, damaged music through the sound stand-in;
+# then the MPEG tests, damaged streams and SIMD kernels included.
 for run in "scene/scene_tests --gtest_filter=BadPictures.*" \
-           "platform/sound_tests --gtest_filter=DamagedMusic.*"; do
+           "platform/sound_tests --gtest_filter=DamagedMusic.*" \
+           "media/media_mpeg_tests"; do
     # shellcheck disable=SC2086
     build-asan/tests/$run --gtest_brief=1 2>&1 |
         grep -vE '^(\[src/libmpg123|Error .* image$|Warning: Xing)'
