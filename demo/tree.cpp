@@ -7,6 +7,7 @@
 #include "app/demo_app.h"
 #include "demo/part_materials.h"
 #include "demo/sequencer.h"
+#include "platform/gfx/gfx.h"
 #include "render/render_driver.h"
 #include "scene/image_loader.h"
 #include "scene/rand.h"
@@ -23,6 +24,10 @@ constexpr uint32_t kRingVertices = 10;
 constexpr uint32_t kRings = 2 * kTreeKeys;
 constexpr float kRingAngleStep = 0.62831855f; // 2 pi / 10
 constexpr float kLeafHalfEdge = 90.0f;
+// The frame picture, drawn over everything, is opaque in its outer 40 of 512 texels on every
+// side: what lies under that band is never seen, so the trunk and leaves are bounded to the
+// view less this much of its width and height on each side (bilinear footprints included).
+constexpr float kFrameOpaqueEdge = 0.07f;
 
 // Growth: (t / 7.5)^2 of the trunk, 1 / 7.5^2 = 0.017777778.
 constexpr float kGrowthEnd = 7.5f;
@@ -380,6 +385,12 @@ int TreePart::render(float t, float) {
         return 1;
     }
 
+    const auto w = int32_t(driver->targetWidth), h = int32_t(driver->targetHeight);
+    const auto edgeX = int32_t(float(w) * kFrameOpaqueEdge);
+    const auto edgeY = int32_t(float(h) * kFrameOpaqueEdge);
+    const gfx::Rect inside{edgeX, edgeY, w - edgeX, h - edgeY};
+    gApp->device->setDrawBounds(&inside);
+
     // 5. The trunk grows as a prefix of its faces, depth first.
     if (trunkObject != nullptr && trunkMesh->subsetCount > 0) {
         MeshSubset& subset = trunkMesh->subsets[0];
@@ -410,6 +421,7 @@ int TreePart::render(float t, float) {
     }
 
     // 8. The frame over everything.
+    gApp->device->setDrawBounds(nullptr);
     frameGrid.draw();
 
     // 9. Opening flash, the flash after the shots, the fade to white.
