@@ -24,10 +24,6 @@ constexpr uint32_t kRingVertices = 10;
 constexpr uint32_t kRings = 2 * kTreeKeys;
 constexpr float kRingAngleStep = 0.62831855f; // 2 pi / 10
 constexpr float kLeafHalfEdge = 90.0f;
-// The frame picture, drawn over everything, is opaque in its outer 40 of 512 texels on every
-// side: what lies under that band is never seen, so the trunk and leaves are bounded to the
-// view less this much of its width and height on each side (bilinear footprints included).
-constexpr float kFrameOpaqueEdge = 0.07f;
 
 // Growth: (t / 7.5)^2 of the trunk, 1 / 7.5^2 = 0.017777778.
 constexpr float kGrowthEnd = 7.5f;
@@ -386,8 +382,8 @@ int TreePart::render(float t, float) {
     }
 
     const auto w = int32_t(driver->targetWidth), h = int32_t(driver->targetHeight);
-    const auto edgeX = int32_t(float(w) * kFrameOpaqueEdge);
-    const auto edgeY = int32_t(float(h) * kFrameOpaqueEdge);
+    const auto edgeX = int32_t(float(w) * kTreeFrameOpaqueEdge);
+    const auto edgeY = int32_t(float(h) * kTreeFrameOpaqueEdge);
     const gfx::Rect inside{edgeX, edgeY, w - edgeX, h - edgeY};
     gApp->device->setDrawBounds(&inside);
 
