@@ -24,6 +24,10 @@ constexpr uint32_t kCausticsTargetSize = 64;
 constexpr uint32_t kSplinesGridSize = 45;
 constexpr uint32_t kCausticsGridSize = 15;
 constexpr uint32_t kFaceGridSize = 25;
+// The splines grid samples its target only within 0.05..0.95 of each side (0.1..0.9 moved by
+// at most 0.05): the spikes and bubbles are drawn into that square, widened by a few texels
+// for the bilinear footprint.
+constexpr int32_t kSplinesSampledEdge = int32_t(kSplinesTargetSize) / 20 - 8;
 constexpr int kCausticsFrames = 32;
 constexpr int kCausticsCells = 6; // the atlas is 6 x 6 cells
 constexpr float kSixth = 0.16666667f;
@@ -374,12 +378,16 @@ int SecondPart::render(float t, float dt) {
     if (driver->beginScene(driver, &scene) != 0) {
         return 1;
     }
+    constexpr int32_t kFar = int32_t(kSplinesTargetSize) - kSplinesSampledEdge;
+    const gfx::Rect sampled{kSplinesSampledEdge, kSplinesSampledEdge, kFar, kFar};
+    gApp->device->setDrawBounds(&sampled);
     if (spikesObject != nullptr && spikesObject->driverHandle != nullptr) {
         driver->drawObject(spikesObject.get());
     }
     if (t > kBubblesStart) {
         bubbles.particles.draw();
     }
+    gApp->device->setDrawBounds(nullptr);
     if (driver->endScene(driver) != 0) {
         return 1;
     }
