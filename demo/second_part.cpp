@@ -55,7 +55,9 @@ Material* fileSpikesMaterial(TextureImage* spikes, TextureImage* caustics) {
     RenderStateBlock states;
     const StageSetup stage0{gfx::D3DTOP_MODULATE,   kArgTexture, kArgDiffuse,
                             gfx::D3DTOP_SELECTARG1, kArgTexture, kArgDiffuse};
-    fillSingleStageBlocks(colours, states, kStateAlphaBlend | kStatesGouraud, stage0);
+    // Alpha comes from the picture, which has none (opaque): blending would change nothing
+    // and only make every spike pixel read the target back.
+    fillSingleStageBlocks(colours, states, kStatesGouraud, stage0);
     // Stage 1: the caustics over the first stage, from the second coordinate set.
     states.stageCount = 2;
     states.textureCount = 2;
