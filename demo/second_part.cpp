@@ -383,8 +383,9 @@ int SecondPart::render(float t, float dt) {
     constexpr int32_t kFar = int32_t(kSplinesTargetSize) - kSplinesSampledEdge;
     const gfx::Rect sampled{kSplinesSampledEdge, kSplinesSampledEdge, kFar, kFar};
     gApp->device->setDrawBounds(&sampled);
-    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr) {
-        driver->drawObject(spikesObject.get());
+    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr &&
+        spikesMesh->subsetCount > 0) {
+        drawSpikeRowsNearestFirst();
     }
     if (t > kBubblesStart) {
         bubbles.particles.draw();
@@ -420,6 +421,31 @@ int SecondPart::render(float t, float dt) {
         drawOverlay(t - kFadeOutStart, 0);
     }
     return driver->endScene(driver);
+}
+
+// The spikes are opaque with depth writes: rows nearer the camera go first so that the depth
+// test turns away the rows they hide before those are shaded. A row is 22 spikes, contiguous
+// in the index buffer.
+void SecondPart::drawSpikeRowsNearestFirst() {
+    MeshSubset& subset = spikesMesh->subsets[0];
+    const MeshSubset whole = subset;
+    std::array<int, kSpikesPerSide> rows{};
+    for (int zr = 0; zr < kSpikesPerSide; ++zr) {
+        rows[size_t(zr)] = zr;
+    }
+    auto distance = [this](int zr) {
+        const float z = (float(zr) + 0.5f) * kSpikeSpacing + kFieldOffsetZ;
+        return std::fabs(z - camera.position.z);
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](int a, int b) { return distance(a) < distance(b); });
+    constexpr uint32_t kRowFaces = kSpikesPerSide * kSpikeFaces;
+    for (const int zr : rows) {
+        subset.firstFace = whole.firstFace + uint32_t(zr) * kRowFaces;
+        subset.faceCount = kRowFaces;
+        gDriver->drawObject(spikesObject.get());
+    }
+    subset = whole;
 }
 
 int SecondPart::release() {
