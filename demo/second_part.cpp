@@ -24,6 +24,10 @@ constexpr uint32_t kCausticsTargetSize = 64;
 constexpr uint32_t kSplinesGridSize = 45;
 constexpr uint32_t kCausticsGridSize = 15;
 constexpr uint32_t kFaceGridSize = 25;
+// The splines grid samples its target only within 0.05..0.95 of each side (0.1..0.9 moved by
+// at most 0.05): the spikes and bubbles are drawn into that square, widened by a few texels
+// for the bilinear footprint.
+constexpr int32_t kSplinesSampledEdge = int32_t(kSplinesTargetSize) / 20 - 8;
 constexpr int kCausticsFrames = 32;
 constexpr int kCausticsCells = 6; // the atlas is 6 x 6 cells
 constexpr float kSixth = 0.16666667f;
@@ -51,7 +55,9 @@ Material* fileSpikesMaterial(TextureImage* spikes, TextureImage* caustics) {
     RenderStateBlock states;
     const StageSetup stage0{gfx::D3DTOP_MODULATE,   kArgTexture, kArgDiffuse,
                             gfx::D3DTOP_SELECTARG1, kArgTexture, kArgDiffuse};
-    fillSingleStageBlocks(colours, states, kStateAlphaBlend | kStatesGouraud, stage0);
+    // Alpha comes from the picture, which has none (opaque): blending would change nothing
+    // and only make every spike pixel read the target back.
+    fillSingleStageBlocks(colours, states, kStatesGouraud, stage0);
     // Stage 1: the caustics over the first stage, from the second coordinate set.
     states.stageCount = 2;
     states.textureCount = 2;
@@ -374,12 +380,17 @@ int SecondPart::render(float t, float dt) {
     if (driver->beginScene(driver, &scene) != 0) {
         return 1;
     }
-    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr) {
-        driver->drawObject(spikesObject.get());
+    constexpr int32_t kFar = int32_t(kSplinesTargetSize) - kSplinesSampledEdge;
+    const gfx::Rect sampled{kSplinesSampledEdge, kSplinesSampledEdge, kFar, kFar};
+    gApp->device->setDrawBounds(&sampled);
+    if (spikesObject != nullptr && spikesObject->driverHandle != nullptr &&
+        spikesMesh->subsetCount > 0) {
+        drawSpikeRowsNearestFirst();
     }
     if (t > kBubblesStart) {
         bubbles.particles.draw();
     }
+    gApp->device->setDrawBounds(nullptr);
     if (driver->endScene(driver) != 0) {
         return 1;
     }
@@ -410,6 +421,31 @@ int SecondPart::render(float t, float dt) {
         drawOverlay(t - kFadeOutStart, 0);
     }
     return driver->endScene(driver);
+}
+
+// The spikes are opaque with depth writes: rows nearer the camera go first so that the depth
+// test turns away the rows they hide before those are shaded. A row is 22 spikes, contiguous
+// in the index buffer.
+void SecondPart::drawSpikeRowsNearestFirst() {
+    MeshSubset& subset = spikesMesh->subsets[0];
+    const MeshSubset whole = subset;
+    std::array<int, kSpikesPerSide> rows{};
+    for (int zr = 0; zr < kSpikesPerSide; ++zr) {
+        rows[size_t(zr)] = zr;
+    }
+    auto distance = [this](int zr) {
+        const float z = (float(zr) + 0.5f) * kSpikeSpacing + kFieldOffsetZ;
+        return std::fabs(z - camera.position.z);
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](int a, int b) { return distance(a) < distance(b); });
+    constexpr uint32_t kRowFaces = kSpikesPerSide * kSpikeFaces;
+    for (const int zr : rows) {
+        subset.firstFace = whole.firstFace + uint32_t(zr) * kRowFaces;
+        subset.faceCount = kRowFaces;
+        gDriver->drawObject(spikesObject.get());
+    }
+    subset = whole;
 }
 
 int SecondPart::release() {

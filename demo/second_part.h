@@ -91,4 +91,5 @@ private:
     void buildSpikes();
     void buildBubbles();
     void writeGrids(float t);
+    void drawSpikeRowsNearestFirst();
 };

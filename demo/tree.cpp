@@ -7,6 +7,7 @@
 #include "app/demo_app.h"
 #include "demo/part_materials.h"
 #include "demo/sequencer.h"
+#include "platform/gfx/gfx.h"
 #include "render/render_driver.h"
 #include "scene/image_loader.h"
 #include "scene/rand.h"
@@ -380,6 +381,12 @@ int TreePart::render(float t, float) {
         return 1;
     }
 
+    const auto w = int32_t(driver->targetWidth), h = int32_t(driver->targetHeight);
+    const auto edgeX = int32_t(float(w) * kTreeFrameOpaqueEdge);
+    const auto edgeY = int32_t(float(h) * kTreeFrameOpaqueEdge);
+    const gfx::Rect inside{edgeX, edgeY, w - edgeX, h - edgeY};
+    gApp->device->setDrawBounds(&inside);
+
     // 5. The trunk grows as a prefix of its faces, depth first.
     if (trunkObject != nullptr && trunkMesh->subsetCount > 0) {
         MeshSubset& subset = trunkMesh->subsets[0];
@@ -410,6 +417,7 @@ int TreePart::render(float t, float) {
     }
 
     // 8. The frame over everything.
+    gApp->device->setDrawBounds(nullptr);
     frameGrid.draw();
 
     // 9. Opening flash, the flash after the shots, the fade to white.

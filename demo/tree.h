@@ -33,6 +33,11 @@ struct TreeCounts {
 
 // Seed of the shared generator at the start of the Tree's load.
 constexpr uint32_t kTreeSeed = 362413;
+// The frame picture, drawn over everything, is opaque in its outer 40 of 512 texels on every
+// side: what lies under that band is never seen, so the trunk and leaves are bounded to the
+// view less this fraction of its width and height on each side (bilinear footprints
+// included).
+constexpr float kTreeFrameOpaqueEdge = 0.07f;
 constexpr int kTreeRootLevel = 6;
 constexpr int kTreeKeys = 5;
 // Per branch: 2 x keys rings of 10 vertices, 9 ring gaps of 20 triangles.

@@ -562,6 +562,14 @@ public:
     virtual HRESULT getTransform(uint32_t state, Matrix* matrix) = 0;
     virtual HRESULT multiplyTransform(uint32_t state, const Matrix* matrix) = 0;
     virtual HRESULT setViewport(const Viewport* viewport) = 0;
+    // A promise that nothing the following draws put outside this rectangle of the current
+    // target will be seen (something opaque covers it, or nothing samples it), so a device
+    // may skip those pixels; null lifts it. Draws only, not clears; reset() lifts it too.
+    // Devices that cannot use it keep drawing everything, with the same picture.
+    virtual HRESULT setDrawBounds(const Rect* bounds) {
+        (void)bounds;
+        return D3D_OK;
+    }
     virtual HRESULT getViewport(Viewport* viewport) = 0;
     virtual HRESULT setMaterial(const Material* material) = 0;
     virtual HRESULT getMaterial(Material* material) = 0;

@@ -83,6 +83,7 @@ HRESULT GlDevice::reset(PresentParameters* p) {
     }
     ctx_->bind();
     params_ = *p;
+    drawBounded_ = false;
     createBackBuffer();
     applySwapInterval();
     return D3D_OK;
@@ -158,9 +159,37 @@ HRESULT GlDevice::clear(uint32_t count, const Rect* rects, uint32_t flags, uint3
         glClear(bits);
     }
     glDisable(GL_SCISSOR_TEST);
+    scissorOn_ = false;
     markTargetRendered();
     dirty_ |= kDirtyRenderState; // the write masks were opened for the clear
     return D3D_OK;
+}
+
+HRESULT GlDevice::setDrawBounds(const Rect* bounds) {
+    drawBounded_ = bounds != nullptr;
+    if (bounds != nullptr) {
+        drawBounds_ = *bounds;
+    }
+    return D3D_OK;
+}
+
+// The scissor holds the draw bounds (clipped to nothing when they are empty); clears and
+// present set their own scissor state and leave it off.
+void GlDevice::applyDrawBounds() {
+    if (!drawBounded_) {
+        if (scissorOn_) {
+            glDisable(GL_SCISSOR_TEST);
+            scissorOn_ = false;
+        }
+        return;
+    }
+    if (!scissorOn_) {
+        glEnable(GL_SCISSOR_TEST);
+        scissorOn_ = true;
+    }
+    const Rect& r = drawBounds_;
+    const int32_t left = std::max(r.left, 0), top = std::max(r.top, 0);
+    glScissor(left, top, std::max(r.right - left, 0), std::max(r.bottom - top, 0));
 }
 
 HRESULT GlDevice::present() {
@@ -182,6 +211,8 @@ HRESULT GlDevice::present() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     applied_.colourMask = ~0u;
     dirty_ |= kDirtyRenderState;
+    glDisable(GL_SCISSOR_TEST);
+    scissorOn_ = false;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     // Letterboxed into the size the drawable has now, whatever was asked for.

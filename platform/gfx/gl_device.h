@@ -28,6 +28,7 @@ public:
     HRESULT clear(uint32_t count, const Rect* rects, uint32_t flags, uint32_t colour, float z,
                   uint32_t stencil) override;
     HRESULT present() override;
+    HRESULT setDrawBounds(const Rect* bounds) override;
     HRESULT readBackBuffer(uint32_t* w, uint32_t* h, std::string* pixels) override;
     HRESULT readSurface(Surface* surface, uint32_t* w, uint32_t* h, std::string* pixels) override;
 
@@ -78,6 +79,8 @@ private:
     // wrapDone the texture coordinates arrive wrapped already.
     void prepare(uint32_t type, bool wrapDone = false);
     void applyRenderStates(const std::array<uint32_t, kRenderStateCount>& rs);
+    // Scissors draws to the draw bounds while they are set.
+    void applyDrawBounds();
 
 public:
     static void fillCaps(Caps* caps, uint32_t maxSide);
@@ -95,6 +98,9 @@ private:
     Globals globals_{};
     bool globalsValid_ = false;
     AppliedState applied_;
+    bool drawBounded_ = false;
+    Rect drawBounds_{};
+    bool scissorOn_ = false; // GL's scissor test as last left
     bool attribEnabled_[kAttribTexCoord0 + 8] = {};
     uint32_t programsBuilt_ = 0;
     static constexpr size_t kFramesInFlight = 1;

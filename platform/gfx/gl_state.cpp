@@ -327,6 +327,7 @@ void GlDevice::prepare(uint32_t type, bool wrapDone) {
     if (dirty_ & (kDirtyRenderState | kDirtyTarget)) {
         applyRenderStates(rs);
     }
+    applyDrawBounds();
     if (dirty_ & (kDirtyTextures | kDirtyStageState)) {
         for (uint32_t i = 0; i < kGlStages; ++i) {
             if (state_.tss[i][D3DTSS_COLOROP] == D3DTOP_DISABLE) {

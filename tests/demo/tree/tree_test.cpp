@@ -1,7 +1,10 @@
 // The Tree: the seeded layout and its counts, the mesh sizes, the growth prefix, the shot
 // script and leaf strength, and frames of the whole demo at chosen times.
+#include "app/frame_buffer.h"
 #include "demo/tree.h"
 #include "platform/files.h"
+#include "scene/image.h"
+#include "scene/image_loader.h"
 #include "scene/rand.h"
 #include "scene/texture_registry.h"
 #include "scene/trimesh.h"
@@ -10,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -154,6 +158,34 @@ TEST_F(TreeLoad, MeshesHaveTheCountedSizesAndTheDrawnCountIsRestored) {
         EXPECT_EQ(part->render(t, 0.016f), 0);
         EXPECT_EQ(part->trunk()->subsets[0].faceCount, c.trunkFaces) << t;
     }
+}
+
+// The trunk and leaves are cut off where the frame picture is opaque: every texel that the
+// cut-off pixels of the 800 x 600 view sample (bilinear, the picture stretched over the view)
+// must have full alpha, on all four sides.
+TEST_F(TreeLoad, FramePictureIsOpaqueWhereTheTrunkAndLeavesAreCutOff) {
+    Image alpha;
+    ImageFile file(gApp);
+    ASSERT_EQ(file.open("data\\tree-bg-alpha.jpg", 0), 0);
+    ASSERT_EQ(loadJpeg(alpha, file), 0);
+    ASSERT_EQ(alpha.width, alpha.height);
+    uint32_t band = 0; // texels from each edge that the cut-off pixels reach
+    for (const int side : {800, 600}) {
+        const int cut = int(float(side) * kTreeFrameOpaqueEdge);
+        const double last = (cut - 0.5) / side * alpha.width - 0.5;
+        band = std::max(band, uint32_t(std::floor(last)) + 2);
+    }
+    const uint32_t bpp = bytesPerPixelOf(alpha.format);
+    ASSERT_GE(bpp, 1u);
+    int transparent = 0;
+    for (uint32_t y = 0; y < alpha.height; ++y) {
+        for (uint32_t x = 0; x < alpha.width; ++x) {
+            const bool edge =
+                x < band || y < band || x >= alpha.width - band || y >= alpha.height - band;
+            transparent += edge && alpha.pixels[size_t(y) * alpha.pitch + bpp * x] != 255 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(transparent, 0) << "band of " << band << " texels";
 }
 
 TEST_F(TreeLoad, CameraFollowsTheScript) {

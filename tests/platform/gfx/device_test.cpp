@@ -59,6 +59,46 @@ TEST_P(DeviceTest, ClearFillsTheBackBufferAndOnlyTheViewport) {
     EXPECT_EQ(at(20, 20).b, 0x33);
 }
 
+TEST_P(DeviceTest, DrawBoundsLimitDrawsButNotClearsUntilLifted) {
+    if (GetParam() != Backend::GlHeadless) {
+        GTEST_SKIP() << "Direct3D 8 ignores draw bounds and draws everything";
+    }
+    plainColourState();
+    ASSERT_EQ(dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0x00000033, 1.0f, 0), D3D_OK);
+    const Rect bounds{8, 4, 20, 12};
+    ASSERT_EQ(dev_->setDrawBounds(&bounds), D3D_OK);
+    drawFullQuad(0xFFFF0000);
+    read();
+    // Rows count from the top, as for clears; right and bottom are exclusive.
+    EXPECT_EQ(at(8, 4).r, 255);
+    EXPECT_EQ(at(19, 11).r, 255);
+    for (const auto& [x, y] : {std::pair{7u, 4u}, {8u, 3u}, {20u, 11u}, {19u, 12u}, {0u, 0u}}) {
+        EXPECT_EQ(at(x, y).r, 0) << x << "," << y;
+        EXPECT_EQ(at(x, y).b, 0x33) << x << "," << y;
+    }
+
+    // Clears keep the whole viewport, and leave the bounds in force for the next draw.
+    ASSERT_EQ(dev_->clear(0, nullptr, D3DCLEAR_TARGET, 0x0000FF00, 1.0f, 0), D3D_OK);
+    drawFullQuad(0xFF0000FF);
+    read();
+    EXPECT_EQ(at(0, 0).g, 255);
+    EXPECT_EQ(at(kWidth - 1, kHeight - 1).g, 255);
+    EXPECT_EQ(at(10, 6).b, 255);
+
+    // Empty bounds draw nothing; lifted bounds draw everywhere again.
+    const Rect empty{30, 30, 10, 10};
+    ASSERT_EQ(dev_->setDrawBounds(&empty), D3D_OK);
+    drawFullQuad(0xFFFFFFFF);
+    read();
+    EXPECT_EQ(at(0, 0).r, 0);
+    EXPECT_EQ(at(10, 6).r, 0);
+    ASSERT_EQ(dev_->setDrawBounds(nullptr), D3D_OK);
+    drawFullQuad(0xFFFFFFFF);
+    read();
+    EXPECT_EQ(at(0, 0).r, 255);
+    EXPECT_EQ(at(kWidth - 1, kHeight - 1).r, 255);
+}
+
 TEST_P(DeviceTest, PretransformedQuadReproducesTextureTexelForPixel) {
     // Top row red; elsewhere every texel distinct.
     auto tex = makeTexture(kWidth, kHeight, [](uint32_t x, uint32_t y) {
