@@ -11,6 +11,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 #ifndef _WIN32
@@ -45,7 +51,12 @@ TEST(OutputPipe, AProgramThatFailsReportsItsStatus) {
 class RecordedPipe : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = std::filesystem::temp_directory_path() / "demo pipe recorder";
+        // A folder of this test's own: CTest runs the cases of this fixture side by side, and
+        // one case's clean-up must not take another's record away.
+        dir = std::filesystem::temp_directory_path() /
+              ("demo pipe recorder " +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + " " +
+               std::to_string(processId()));
         std::filesystem::create_directories(dir);
         record = dir / "record.txt";
         std::filesystem::remove(record);
@@ -59,6 +70,13 @@ protected:
     void TearDown() override {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
+    }
+    static long processId() {
+#ifdef _WIN32
+        return long(_getpid());
+#else
+        return long(getpid());
+#endif
     }
     static void setVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
