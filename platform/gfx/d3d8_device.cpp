@@ -290,6 +290,20 @@ public:
         return D3D_OK;
     }
 
+    // Wraps what Direct3D 8 created; default-pool objects join the pool that a reset drops
+    // and recreates.
+    template <typename Wrapper, typename Native, typename Interface>
+    gfx::HRESULT wrapCreated(::HRESULT hr, Native* native, uint32_t pool, Interface** out) {
+        if (SUCCEEDED(hr)) {
+            auto* wrapper = new Wrapper(native);
+            if (pool == gfx::D3DPOOL_DEFAULT) {
+                wrapper->joinDefaultPool(defaultPool_);
+            }
+            *out = wrapper;
+        }
+        return hr;
+    }
+
     gfx::HRESULT createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage,
                                Format format, uint32_t pool, Texture** texture) override {
         if (texture == nullptr) {
@@ -299,14 +313,7 @@ public:
         IDirect3DTexture8* native = nullptr;
         ::HRESULT hr = device_->CreateTexture(width, height, levels, usage, D3DFORMAT(format),
                                               D3DPOOL(pool), &native);
-        if (SUCCEEDED(hr)) {
-            auto* wrapper = new D3d8Texture(native);
-            if (pool == gfx::D3DPOOL_DEFAULT) {
-                wrapper->joinDefaultPool(defaultPool_);
-            }
-            *texture = wrapper;
-        }
-        return hr;
+        return wrapCreated<D3d8Texture>(hr, native, pool, texture);
     }
 
     gfx::HRESULT createVertexBuffer(uint32_t length, uint32_t usage, uint32_t fvf, uint32_t pool,
@@ -317,14 +324,7 @@ public:
         *buffer = nullptr;
         IDirect3DVertexBuffer8* native = nullptr;
         ::HRESULT hr = device_->CreateVertexBuffer(length, usage, fvf, D3DPOOL(pool), &native);
-        if (SUCCEEDED(hr)) {
-            auto* wrapper = new D3d8VertexBuffer(native);
-            if (pool == gfx::D3DPOOL_DEFAULT) {
-                wrapper->joinDefaultPool(defaultPool_);
-            }
-            *buffer = wrapper;
-        }
-        return hr;
+        return wrapCreated<D3d8VertexBuffer>(hr, native, pool, buffer);
     }
 
     gfx::HRESULT createIndexBuffer(uint32_t length, uint32_t usage, Format format, uint32_t pool,
@@ -336,14 +336,7 @@ public:
         IDirect3DIndexBuffer8* native = nullptr;
         ::HRESULT hr =
             device_->CreateIndexBuffer(length, usage, D3DFORMAT(format), D3DPOOL(pool), &native);
-        if (SUCCEEDED(hr)) {
-            auto* wrapper = new D3d8IndexBuffer(native);
-            if (pool == gfx::D3DPOOL_DEFAULT) {
-                wrapper->joinDefaultPool(defaultPool_);
-            }
-            *buffer = wrapper;
-        }
-        return hr;
+        return wrapCreated<D3d8IndexBuffer>(hr, native, pool, buffer);
     }
 
     gfx::HRESULT createDepthStencilSurface(uint32_t width, uint32_t height, Format format,
