@@ -1,4 +1,5 @@
 #include "platform/window.h"
+#include "platform/window_classes.h"
 
 #include "platform/process.h"
 
@@ -32,7 +33,6 @@ namespace {
 DisplayMode currentMode = DisplayMode::Headless;
 bool sdlVideoOpen = false;
 std::string lastError;
-std::map<std::string, WindowProc> classes;
 std::vector<Window*> windows;
 std::deque<Message> queue;
 bool quitPosted = false;
@@ -279,46 +279,15 @@ int getSystemMetrics(int index) {
     }
 }
 
-Rect letterbox(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight) {
-    if (pictureWidth <= 0 || pictureHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) {
-        return {0, 0, 0, 0};
-    }
-    int w = windowWidth;
-    int h = int(int64_t(windowWidth) * pictureHeight / pictureWidth);
-    if (h > windowHeight) {
-        h = windowHeight;
-        w = int(int64_t(windowHeight) * pictureWidth / pictureHeight);
-    }
-    const int x = (windowWidth - w) / 2, y = (windowHeight - h) / 2;
-    return {x, y, x + w, y + h};
-}
-
-bool registerClass(const char* className, WindowProc proc) {
-    if (className == nullptr || *className == '\0' || proc == nullptr ||
-        classes.count(className) != 0) {
-        return false;
-    }
-    classes[className] = proc;
-    return true;
-}
-
-bool unregisterClass(const char* className) {
-    return className != nullptr && classes.erase(className) != 0;
-}
-
-bool adjustWindowRect(Rect* rect) {
-    return rect != nullptr;
-}
-
 Window* createWindow(const char* className, const char* title, int x, int y, int width,
                      int height) {
-    auto cls = classes.find(className != nullptr ? className : "");
-    if (cls == classes.end() || width <= 0 || height <= 0) {
+    const WindowProc proc = detail::findWindowClass(className);
+    if (proc == nullptr || width <= 0 || height <= 0) {
         return nullptr;
     }
     auto* w = new Window;
-    w->className = cls->first;
-    w->proc = cls->second;
+    w->className = className;
+    w->proc = proc;
     w->title = title != nullptr ? title : "";
     w->width = width;
     w->height = height;
