@@ -56,6 +56,8 @@ private:
     void applySwapInterval();
     void createBackBuffer();
     void markTargetRendered();
+    void drawn(uint32_t vertices);
+    uint32_t verticesSinceFlush_ = 0;
 
     // Attaches the current colour and depth targets to the framebuffer when they changed.
     void bindTarget();
@@ -68,7 +70,7 @@ private:
     void describeVertices(GLuint buffer, uint32_t base, uint32_t stride);
     GLuint compile(GLenum type, const std::string& source);
     GLuint programFor(const ProgramKey& key);
-    GLuint samplerFor(const std::array<uint32_t, kStageStateCount>& t);
+    GLuint samplerFor(const std::array<uint32_t, kStageStateCount>& t, bool singleLevel);
 
     bool wireframeAsLines(uint32_t type) const;
     bool drawWrappedOnCpu(uint32_t firstIndex, uint32_t count);

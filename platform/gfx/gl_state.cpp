@@ -246,9 +246,17 @@ GLuint GlDevice::programFor(const ProgramKey& key) {
     return p;
 }
 
-GLuint GlDevice::samplerFor(const std::array<uint32_t, kStageStateCount>& t) {
-    const SamplerKey key{t[D3DTSS_MAGFILTER],  t[D3DTSS_MINFILTER], t[D3DTSS_MIPFILTER],
-                         t[D3DTSS_ADDRESSU],   t[D3DTSS_ADDRESSV],  t[D3DTSS_MAXMIPLEVEL],
+// With a single level and the same filter both ways, the level of detail decides nothing:
+// the mip filter is dropped so that the rasteriser need not compute it.
+GLuint GlDevice::samplerFor(const std::array<uint32_t, kStageStateCount>& t, bool singleLevel) {
+    const bool sameFilter =
+        (t[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR) == (t[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR);
+    const SamplerKey key{t[D3DTSS_MAGFILTER],
+                         t[D3DTSS_MINFILTER],
+                         singleLevel && sameFilter ? uint32_t(D3DTEXF_NONE) : t[D3DTSS_MIPFILTER],
+                         t[D3DTSS_ADDRESSU],
+                         t[D3DTSS_ADDRESSV],
+                         t[D3DTSS_MAXMIPLEVEL],
                          t[D3DTSS_BORDERCOLOR]};
     auto it = samplers_.find(key);
     if (it != samplers_.end()) {
@@ -340,7 +348,8 @@ void GlDevice::prepare(uint32_t type, bool wrapDone) {
                 glBindTexture(GL_TEXTURE_2D, name);
                 applied_.texture[i] = name;
             }
-            const GLuint sampler = samplerFor(state_.tss[i]);
+            const GLuint sampler =
+                samplerFor(state_.tss[i], tex == nullptr || tex->getLevelCount() == 1);
             if (applied_.sampler[i] != sampler) {
                 glBindSampler(i, sampler);
                 applied_.sampler[i] = sampler;

@@ -941,6 +941,40 @@ TEST_P(DeviceTest, SamplerStatesFilterAddressAndChooseMipLevels) {
     read();
     EXPECT_EQ(at(10, 10).g, 255);
     EXPECT_EQ(at(10, 10).r, 0);
+
+    // One level: minified, a mip filter changes nothing; a texture with levels drawn next
+    // with the same states still goes to its second level.
+    auto stripes = makeTexture(64, 48, [](uint32_t x, uint32_t y) {
+        return (x * 7 + y * 3) % 5 < 2 ? 0xFF204060u : 0xFFE0C0A0u;
+    });
+    dev_->setTexture(0, stripes.get());
+    dev_->setTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    dev_->setTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    dev_->setTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_NONE);
+    drawQuad(-0.5f, -0.5f, 21.5f, 15.5f);
+    read();
+    const std::string plain = pixels_;
+    dev_->setTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR);
+    drawQuad(-0.5f, -0.5f, 21.5f, 15.5f);
+    read();
+    EXPECT_EQ(pixels_, plain);
+    dev_->setTexture(0, mips.get());
+    drawQuad(-0.5f, -0.5f, 31.5f, 23.5f);
+    read();
+    EXPECT_EQ(at(10, 10).g, 255);
+    EXPECT_EQ(at(10, 10).r, 0);
+
+    // One level with point minification and linear magnification: the level of detail still
+    // chooses between them.
+    dev_->setTexture(0, halves.get());
+    dev_->setTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_POINT);
+    dev_->setTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
+    drawFullQuad();
+    read();
+    EXPECT_NEAR(at(32, 10).r, 128, 8); // magnified: linear
+    drawQuad(-0.5f, -0.5f, 0.5f, 0.5f);
+    read();
+    EXPECT_TRUE(at(0, 0).r == 0 || at(0, 0).r == 255); // minified: one texel or the other
 }
 
 TEST_P(DeviceTest, WriteMasksHoldAcrossClears) {
