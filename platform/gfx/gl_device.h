@@ -116,7 +116,9 @@ private:
         GLuint vertices = 0, indices = 0;
         uint64_t lastUse = 0;
     };
-    static constexpr size_t kWrappedMeshes = 4;
+    // Room for every wrapped mesh of a scene: Cables draws ten a frame, and a mesh pushed out
+    // is rebuilt from its vertices read back from GL, which waits for the frame in flight.
+    static constexpr size_t kWrappedMeshes = 32;
     WrappedMesh wrapped_[kWrappedMeshes];
     uint64_t wrappedUses_ = 0;
 };
