@@ -4,6 +4,7 @@
 // it. Loads no entry points itself.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,9 @@ public:
     int maxTextureSize() const { return maxTextureSize_; }
     // The EGL platform of a headless context: "surfaceless" or "device"; "" on a window.
     const char* eglPlatform() const { return eglPlatform_; }
+    // Counts textures that moved to another GL name, so that the device binds them again.
+    void noteTextureRenamed() { ++textureRenames_; }
+    uint64_t textureRenames() const { return textureRenames_; }
 
 private:
     GlContext() = default;
@@ -40,6 +44,7 @@ private:
     void* eglContext_ = nullptr;
     int maxTextureSize_ = 0;
     const char* eglPlatform_ = "";
+    uint64_t textureRenames_ = 0;
 };
 
 } // namespace gfx::detail

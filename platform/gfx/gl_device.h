@@ -105,6 +105,7 @@ private:
     bool scissorOn_ = false; // GL's scissor test as last left
     bool attribEnabled_[kAttribTexCoord0 + 8] = {};
     uint32_t programsBuilt_ = 0;
+    uint64_t textureRenamesSeen_ = 0;
     static constexpr size_t kFramesInFlight = 1;
     GLsync frameFences_[kFramesInFlight] = {};
     size_t frameFenceNext_ = 0;

@@ -35,28 +35,17 @@ public:
         : TextureBase(owner, width, height, levels, usage, format, pool), ctx_(std::move(ctx)),
           gl_(gl), uploaded_(levels, false) {
         ctx_->bind();
-        glGenTextures(1, &name_);
-        glActiveTexture(kUploadUnit);
-        glBindTexture(GL_TEXTURE_2D, name_);
-        for (uint32_t i = 0; i < levels; ++i) {
-            glTexImage2D(GL_TEXTURE_2D, GLint(i), gl.internal, GLsizei(this->width(i)),
-                         GLsizei(this->height(i)), 0, gl.format, gl.type, nullptr);
-        }
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
-        if (gl.alphaOnly) {
-            const GLint swizzle[4] = {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED};
-            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
-        } else if (gl.luminance) {
-            const GLint swizzle[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
-            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
-        }
+        names_[0] = createName();
     }
     ~GlTexture() override {
         ctx_->bind();
-        glDeleteTextures(1, &name_);
+        for (GLuint& n : names_) {
+            if (n != 0) {
+                glDeleteTextures(1, &n);
+            }
+        }
     }
-    GLuint name() const { return name_; }
+    GLuint name() const { return names_[current_]; }
     // Marks a level as holding rendered pixels (locks then read them back).
     void markRendered(uint32_t level) { uploaded_[level] = true; }
 
@@ -67,14 +56,25 @@ protected:
         }
         ctx_->bind();
         glActiveTexture(kUploadUnit);
-        glBindTexture(GL_TEXTURE_2D, name_);
+        glBindTexture(GL_TEXTURE_2D, name());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glGetTexImage(GL_TEXTURE_2D, GLint(level), gl_.format, gl_.type, l.bytes.data());
     }
     void commit(uint32_t level, Level& l, uint32_t top, uint32_t bottom) override {
         ctx_->bind();
+        // A dynamic picture rewritten whole (a video frame) goes into the next of a few GL
+        // textures: the one the frames still being drawn read stays as it is, and the upload
+        // need not wait for them.
+        if (getLevelCount() == 1 && (usage() & D3DUSAGE_DYNAMIC) != 0 && top == 0 &&
+            bottom == l.height && uploaded_[0]) {
+            current_ = (current_ + 1) % kNames;
+            if (names_[current_] == 0) {
+                names_[current_] = createName();
+            }
+            ctx_->noteTextureRenamed();
+        }
         glActiveTexture(kUploadUnit);
-        glBindTexture(GL_TEXTURE_2D, name_);
+        glBindTexture(GL_TEXTURE_2D, name());
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
         glTexSubImage2D(GL_TEXTURE_2D, GLint(level), 0, GLint(top), GLsizei(l.width),
                         GLsizei(bottom - top), gl_.format, gl_.type,
@@ -86,9 +86,34 @@ protected:
     bool keepsMemory() const override { return (usage() & D3DUSAGE_DYNAMIC) != 0; }
 
 private:
+    GLuint createName() {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glActiveTexture(kUploadUnit);
+        glBindTexture(GL_TEXTURE_2D, name);
+        const uint32_t levels = getLevelCount();
+        for (uint32_t i = 0; i < levels; ++i) {
+            glTexImage2D(GL_TEXTURE_2D, GLint(i), gl_.internal, GLsizei(width(i)),
+                         GLsizei(height(i)), 0, gl_.format, gl_.type, nullptr);
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
+        if (gl_.alphaOnly) {
+            const GLint swizzle[4] = {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED};
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+        } else if (gl_.luminance) {
+            const GLint swizzle[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
+            glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+        }
+        return name;
+    }
+
+    // Three: the frame being built, the one being drawn, and one to spare.
+    static constexpr uint32_t kNames = 3;
     std::shared_ptr<GlContext> ctx_;
     GlFormat gl_;
-    GLuint name_ = 0;
+    GLuint names_[kNames] = {};
+    uint32_t current_ = 0;
     std::vector<bool> uploaded_;
 };
 

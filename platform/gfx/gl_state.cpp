@@ -336,6 +336,10 @@ void GlDevice::prepare(uint32_t type, bool wrapDone) {
         applyRenderStates(rs);
     }
     applyDrawBounds();
+    if (ctx_->textureRenames() != textureRenamesSeen_) {
+        textureRenamesSeen_ = ctx_->textureRenames();
+        dirty_ |= kDirtyTextures;
+    }
     if (dirty_ & (kDirtyTextures | kDirtyStageState)) {
         for (uint32_t i = 0; i < kGlStages; ++i) {
             if (state_.tss[i][D3DTSS_COLOROP] == D3DTOP_DISABLE) {

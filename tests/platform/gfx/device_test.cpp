@@ -1107,4 +1107,35 @@ TEST_P(DeviceTest, WireframeDrawsEdgesOnlyAndDynamicTexturesTakeEachRewrite) {
         const Bgra p = at(30, 30);
         EXPECT_EQ(argb(0, p.r, p.g, p.b), colour & 0xFFFFFF);
     }
+
+    // Rewritten between draws with nothing read back in between: each band keeps the
+    // picture it was drawn with. Then a one-row rewrite lands on the latest picture.
+    auto fill = [&](const Rect* rect, uint32_t colour) {
+        LockedRect r{};
+        ASSERT_EQ(video->lockRect(0, &r, rect, rect != nullptr ? 0 : D3DLOCK_DISCARD), D3D_OK);
+        const int rows = rect != nullptr ? rect->bottom - rect->top : 4;
+        for (int y = 0; y < rows; ++y) {
+            for (int x = 0; x < 4; ++x) {
+                reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(r.pBits) + y * r.Pitch)[x] =
+                    colour;
+            }
+        }
+        ASSERT_EQ(video->unlockRect(0), D3D_OK);
+    };
+    const uint32_t bands[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
+    for (int i = 0; i < 4; ++i) {
+        fill(nullptr, bands[i]);
+        drawQuad(float(16 * i) - 0.5f, -0.5f, float(16 * i) + 15.5f, 23.5f);
+    }
+    const Rect lastRow{0, 3, 4, 4};
+    fill(&lastRow, 0xFFFFFFFFu);
+    drawQuad(-0.5f, 23.5f, 63.5f, 47.5f);
+    read();
+    for (int i = 0; i < 4; ++i) {
+        const Bgra p = at(16 * i + 8, 10);
+        EXPECT_EQ(argb(0, p.r, p.g, p.b), bands[i] & 0xFFFFFF) << "band " << i;
+    }
+    const Bgra top = at(30, 26), bottom = at(30, 46);
+    EXPECT_EQ(argb(0, top.r, top.g, top.b), 0xFFFF00u); // rows 0..2: the last whole picture
+    EXPECT_EQ(argb(0, bottom.r, bottom.g, bottom.b), 0xFFFFFFu);
 }
