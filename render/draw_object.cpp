@@ -8,6 +8,7 @@
 #include "render/render_driver.h"
 #include "scene/trimesh.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -71,20 +72,10 @@ gfx::Matrix objectWorldMatrix(const Mat3& r, Vec3 scale, Vec3 position) {
     return world;
 }
 
-int drawObject(TriMeshObj* object) {
-    TriMesh* mesh = object->mesh;
-    if (mesh == nullptr || mesh->vertexCount == 0 || mesh->faceCount == 0) {
-        return 0;
-    }
-    MeshBuffers* buffers = meshBuffersOf(mesh);
-    Scene* scene = gDriver != nullptr ? gDriver->currentScene : nullptr;
-    if (buffers == nullptr || !buffers->indexBuffer || scene == nullptr ||
-        scene->camera == nullptr) {
-        return 0;
-    }
-    const Camera& camera = *scene->camera;
+namespace {
 
-    // Large worlds keep positions in double precision; relative to the camera they fit a float.
+// Large worlds keep positions in double precision; relative to the camera they fit a float.
+Vec3 positionFromCamera(const TriMeshObj* object, const Camera& camera) {
     double px, py, pz;
     if ((object->flags & kObjectDoublePosition) != 0) {
         px = object->positionD[0];
@@ -100,7 +91,38 @@ int drawObject(TriMeshObj* object) {
         py -= camera.positionD[1];
         pz -= camera.positionD[2];
     }
-    Vec3 position{float(px), float(py), float(pz)};
+    return {float(px), float(py), float(pz)};
+}
+
+} // namespace
+
+bool objectSphereInView(const TriMeshObj& object, Vec3 centre, float radius) {
+    Scene* scene = gDriver != nullptr ? gDriver->currentScene : nullptr;
+    if (scene == nullptr || scene->camera == nullptr) {
+        return true;
+    }
+    const Camera& camera = *scene->camera;
+    const Vec3 s = object.scale;
+    const Vec3 scaled{centre.x * s.x, centre.y * s.y, centre.z * s.z};
+    const float largest = std::max({std::fabs(s.x), std::fabs(s.y), std::fabs(s.z)});
+    const Vec3 c =
+        rotate(object.orientation, scaled) + positionFromCamera(&object, camera) - camera.position;
+    return !sphereOutsideView(rotate(camera.orientation, c), radius * largest, gCurrentProjection);
+}
+
+int drawObject(TriMeshObj* object) {
+    TriMesh* mesh = object->mesh;
+    if (mesh == nullptr || mesh->vertexCount == 0 || mesh->faceCount == 0) {
+        return 0;
+    }
+    MeshBuffers* buffers = meshBuffersOf(mesh);
+    Scene* scene = gDriver != nullptr ? gDriver->currentScene : nullptr;
+    if (buffers == nullptr || !buffers->indexBuffer || scene == nullptr ||
+        scene->camera == nullptr) {
+        return 0;
+    }
+    const Camera& camera = *scene->camera;
+    const Vec3 position = positionFromCamera(object, camera);
 
     if ((mesh->flags & kMeshBoundingSphere) != 0) {
         Vec3 c = rotate(object->orientation, mesh->boundCentre) + position - camera.position;

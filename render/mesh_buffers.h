@@ -36,5 +36,9 @@ MeshBuffers* meshBuffersOf(const TriMesh* mesh);
 // frustum of an applied projection (centre, focal lengths and far plane set).
 bool sphereOutsideView(Vec3 centre, float radius, const Projection& projection);
 
+// True unless a sphere given in an object's own coordinates (before its scale) lies wholly
+// outside the view of the current scene's camera: what lies outside draws no pixel.
+bool objectSphereInView(const TriMeshObj& object, Vec3 centre, float radius);
+
 // World matrix of an instance: rows scaled by `scale`, translation `position`.
 gfx::Matrix objectWorldMatrix(const Mat3& orientation, Vec3 scale, Vec3 position);

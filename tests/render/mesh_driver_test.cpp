@@ -197,6 +197,28 @@ TEST_F(ObjectDrawing, ScaleAndOrientationShapeTheWorldTransform) {
     EXPECT_EQ(pixel(screenX(10, 100), 300), kBlack);
 }
 
+TEST_F(ObjectDrawing, SpheresInAnObjectsOwnCoordinatesTakeItsScaleTurnAndPlace) {
+    TriMesh mesh;
+    quads(mesh, 1, 0);
+    TriMeshObj object;
+    place(object, mesh);
+    driver->applyScene(driver, &scene, 0);
+    // The view's side at depth 100 is about 64 units from its centre.
+    EXPECT_TRUE(objectSphereInView(object, {0, 0, 0}, 1));
+    EXPECT_TRUE(objectSphereInView(object, {60, 0, 0}, 1));
+    EXPECT_FALSE(objectSphereInView(object, {70, 0, 0}, 1));
+    object.scale = {10, 10, 10}; // centre 300 out, radius 10 or 250
+    EXPECT_FALSE(objectSphereInView(object, {30, 0, 0}, 1));
+    EXPECT_TRUE(objectSphereInView(object, {30, 0, 0}, 25));
+    object.scale = {1, 1, 1};
+    object.orientation = eulerMatrix(0, 0, float(M_PI) / 2); // a quarter turn: x -> y
+    EXPECT_FALSE(objectSphereInView(object, {70, 0, 0}, 1)); // above the top (48 units)
+    EXPECT_TRUE(objectSphereInView(object, {40, 0, 0}, 1));
+    object.orientation = identity3();
+    object.position = {0, 0, -100}; // behind the eye
+    EXPECT_FALSE(objectSphereInView(object, {0, 0, 0}, 50));
+}
+
 TEST_F(ObjectDrawing, BehindTheEyeIsCulledOnlyWithAValidSphere) {
     TriMesh mesh;
     quads(mesh, 1, -10);
