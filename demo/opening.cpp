@@ -7,6 +7,7 @@
 
 #include "app/demo_app.h"
 #include "demo/sequencer.h"
+#include "render/mesh_buffers.h"
 #include "render/render_driver.h"
 #include "scene/image_loader.h"
 #include "scene/rand.h"
@@ -24,6 +25,7 @@ constexpr int kCurveKeys = 400;
 // The tube: rings of 12 vertices every 0.1425 s of curve time, radius 15.
 constexpr uint32_t kRings = 2800;
 constexpr uint32_t kRingVertices = 12;
+constexpr uint32_t kTubeRunRings = 50;
 constexpr float kRingTimeStep = 0.1425f;
 constexpr float kTubeRadius = 15.0f;
 constexpr int kTubeCopies = 5;
@@ -201,6 +203,19 @@ int Opening::load() {
                 mesh.texCoords[0][v] = {float(r) * 0.00035714285f, float(k) * 0.083333336f};
             }
             previous = q;
+        }
+        // Runs of kTubeRunRings ring segments: a run's faces follow each other.
+        for (uint32_t first = 0; first + 1 < kRings; first += kTubeRunRings) {
+            const uint32_t last = std::min(first + kTubeRunRings, kRings - 1); // its last ring
+            Vec3 low = mesh.positions[first * kRingVertices], high = low;
+            for (uint32_t v = first * kRingVertices; v < (last + 1) * kRingVertices; ++v) {
+                const Vec3 p = mesh.positions[v];
+                low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+                high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+            }
+            const Vec3 half = (high - low) * 0.5f;
+            // A little over the box's half-diagonal: rounding never leaves a vertex outside.
+            tubeRuns.push_back({low + half, std::sqrt(dot(half, half)) * 1.001f + 0.01f});
         }
         const StageSetup tubeStage{gfx::D3DTOP_SELECTARG1, kArgTexture, kArgDiffuse,
                                    gfx::D3DTOP_SELECTARG1, kArgFactor,  kArgDiffuse};
@@ -386,7 +401,7 @@ int Opening::render(float t, float) {
                 tubeObject->scale = {size, size, size};
                 ColorF factor{1 - 0.2f * float(j), 0, 0, 0};
                 driver->setTextureFactor(&factor);
-                driver->drawObject(tubeObject.get());
+                drawTubeInView();
             }
         }
         // 5. Depth writes back on.
@@ -405,6 +420,32 @@ int Opening::render(float t, float) {
     // 7-8. Fades and flashes.
     drawOverlays(t);
     return driver->endScene(driver);
+}
+
+// Draws the tube's faces from the first run that reaches the view to the last one; the
+// runs outside would draw no pixel, so the picture is the same.
+void Opening::drawTubeInView() {
+    MeshSubset& subset = tubeMesh->subsets[0];
+    const MeshSubset whole = subset;
+    size_t first = tubeRuns.size(), last = 0;
+    for (size_t i = 0; i < tubeRuns.size(); ++i) {
+        if (objectSphereInView(*tubeObject, tubeRuns[i].centre, tubeRuns[i].radius)) {
+            first = std::min(first, i);
+            last = i;
+        }
+    }
+    if (first == tubeRuns.size()) {
+        return;
+    }
+    constexpr uint32_t kRunFaces = kTubeRunRings * kRingVertices * 2;
+    // The software rasteriser takes a draw in pieces and rounds positions a little
+    // differently in pieces that need clipping: starting on a multiple of 1024 faces keeps
+    // its pieces where they fall in the whole draw, and the pixels with them.
+    const uint32_t firstFace = uint32_t(first) * kRunFaces / 1024 * 1024;
+    subset.firstFace = whole.firstFace + firstFace;
+    subset.faceCount = std::min(uint32_t(last + 1) * kRunFaces, whole.faceCount) - firstFace;
+    gDriver->drawObject(tubeObject.get());
+    subset = whole;
 }
 
 int Opening::release() {

@@ -8,6 +8,7 @@
 #include "scene/camera.h"
 
 #include <memory>
+#include <vector>
 
 struct Material;
 struct TriMesh;
@@ -31,12 +32,20 @@ private:
     void rewriteLogoGrid(int window, float t);
     void rewriteBackground(float t);
     void drawOverlays(float t);
+    void drawTubeInView();
 
     GridRenderer logoGrid;
     GridRenderer backgroundGrid;
     Material* logoMaterials[3] = {nullptr, nullptr, nullptr}; // vrell, ztr, @$demo
     std::unique_ptr<TriMesh> tubeMesh;
     std::unique_ptr<TriMeshObj> tubeObject;
+    // The tube in runs of rings, each with a sphere around its vertices (the tube's own
+    // coordinates): only the runs that reach the view are drawn.
+    struct TubeRun {
+        Vec3 centre;
+        float radius;
+    };
+    std::vector<TubeRun> tubeRuns;
     Projection projection{};
     Camera camera{};
     Scene scene;
