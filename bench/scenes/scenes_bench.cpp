@@ -40,15 +40,32 @@ int main(int argc, char** argv) {
     int fps = 0;
     int only = 0;
     std::string data;
+    const char* help = "usage: scenes_bench [--gl] [--fps N] [--only SCENE_NUMBER] [DATA_DIR]\n"
+                       "  --gl        render on headless GL instead of the null device\n"
+                       "  --fps N     frames per second of demo time (default 10 with --gl, "
+                       "else 60)\n"
+                       "  --only N    only scene N, 1 to 8 in playing order\n";
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--gl") == 0) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--gl") == 0) {
             gl = true;
-        } else if (std::strcmp(argv[i], "--fps") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(arg, "--fps") == 0 && i + 1 < argc) {
             fps = std::atoi(argv[++i]);
-        } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(arg, "--only") == 0 && i + 1 < argc) {
             only = std::atoi(argv[++i]);
+            if (only < 1 || only > int(partList().size())) {
+                std::fprintf(stderr, "scenes_bench: --only takes a scene number, 1 to %zu\n",
+                             partList().size());
+                return 2;
+            }
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            std::printf("%s", help);
+            return 0;
+        } else if (arg[0] == '-') {
+            std::fprintf(stderr, "scenes_bench: unknown option %s\n%s", arg, help);
+            return 2;
         } else {
-            data = argv[i];
+            data = arg;
         }
     }
     if (fps <= 0) {
