@@ -56,8 +56,6 @@ private:
     void applySwapInterval();
     void createBackBuffer();
     void markTargetRendered();
-    void drawn(uint32_t vertices);
-    uint32_t verticesSinceFlush_ = 0;
 
     // Attaches the current colour and depth targets to the framebuffer when they changed.
     void bindTarget();
