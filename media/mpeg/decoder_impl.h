@@ -310,6 +310,9 @@ struct DecoderState {
     bool decodeSliceMacroblocks(int slice_vertical_position);
     bool decodeMacroblock(int mbAddress);
     void skippedMacroblock(int mbAddress);
+    // The skipped macroblocks mbAddress .. mbAddress + count - 1: a row's share of the run at a
+    // time where the picture allows it, else one by one.
+    void skippedMacroblocks(int mbAddress, int count);
     bool macroblockAddressIncrement(int& increment);
     // The macroblock header's parts, read with bs or a LocalBits on it.
     bool motionVectors(int s, MacroblockMotion& m, int motion_vector_count, bool fieldFormat,
@@ -328,6 +331,9 @@ struct DecoderState {
                  int mvy, bool average);
     // predict() for frame prediction of all three planes of a 4:2:0 frame, h = 16.
     void predictFrame420(const Frame& ref, int bx, int by, int mvx, int mvy, bool average);
+    // predictFrame420 for count macroblocks side by side in row mby, all with one vector.
+    void predictRun420(const Frame& ref, int mbx, int mby, int count, int mvx, int mvy,
+                       bool average);
     void dualPrimeVectors(MacroblockMotion& m, const int dmvector[2], int mvx, int mvy);
     // picture.cpp
     bool allocateStores();

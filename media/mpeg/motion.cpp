@@ -4,6 +4,7 @@
 #include "media/mpeg/decoder_impl.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace mpeg {
 
@@ -70,6 +71,40 @@ void DecoderState::predictFrame420(const Frame& ref, int bx, int by, int mvx, in
     for (int c = 1; c < 3; ++c)
         predictFramePlane(*kernels, ref.plane[c], cur.plane[c], 8, 8, bx / 2, by / 2, mvx / 2,
                           mvy / 2, average);
+}
+
+void DecoderState::predictRun420(const Frame& ref, int mbx, int mby, int count, int mvx, int mvy,
+                                 bool average) {
+    Frame& cur = frames[currentIndex];
+    for (int c = 0; c < 3; ++c) {
+        const int w = c == 0 ? 16 : 8;
+        const int x = mbx * w, y = mby * w;
+        const int vx = c == 0 ? mvx : mvx / 2, vy = c == 0 ? mvy : mvy / 2;
+        const Plane& sp = ref.plane[c];
+        Plane& dp = cur.plane[c];
+        const int hx = vx & 1, hy = vy & 1;
+        const int sx = x + (vx >> 1), sy = y + (vy >> 1);
+        const int span = w * count;
+        if (sx < 0 || sy < 0 || sx + span + hx > sp.width || sy + w + hy > sp.height ||
+            x + span > dp.width || y + w > dp.height) {
+            // Some block needs its source clamped: one at a time, as predictFrame420 does.
+            for (int k = 0; k < count; ++k)
+                predictFramePlane(*kernels, sp, dp, w, w, x + k * w, y, vx, vy, average);
+            continue;
+        }
+        const ptrdiff_t ss = sp.stride, ds = dp.stride;
+        uint8_t* dst = dp.data() + y * ds + x;
+        const uint8_t* src = sp.data() + sy * ss + sx;
+        if (!average && hx == 0 && hy == 0) {
+            // Whole samples, nothing to average: the run is a rectangle copy.
+            for (int r = 0; r < w; ++r)
+                std::memcpy(dst + r * ds, src + r * ss, size_t(span));
+            continue;
+        }
+        const auto kernel = kernels->predict[average ? 1 : 0][c == 0 ? 0 : 1][hx | (hy << 1)];
+        for (int k = 0; k < count; ++k)
+            kernel(dst + k * w, src + k * w, ds, ss, w);
+    }
 }
 
 void DecoderState::predict(const Frame& ref, int refField, int dstField, int bx, int by, int h,

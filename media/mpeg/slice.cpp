@@ -528,14 +528,17 @@ bool DecoderState::decodeSliceMacroblocks(int slice_vertical_position) {
             diag.message("Invalid macroblock_address_increment code\n");
             return false;
         }
-        for (int k = 1; k < increment; ++k) {
-            ++address;
-            if (address >= picMbCount) {
+        if (increment > 1) {
+            if (address + increment - 1 >= picMbCount) {
+                // The macroblocks that fit are skipped before the error, as one by one.
+                skippedMacroblocks(address + 1, picMbCount - 1 - address);
+                mbDecoded += picMbCount - 1 - address;
                 diag.message("Too many macroblocks in picture\n");
                 return false;
             }
-            skippedMacroblock(address);
-            ++mbDecoded;
+            skippedMacroblocks(address + 1, increment - 1);
+            mbDecoded += increment - 1;
+            address += increment - 1;
         }
         ++address;
     }
@@ -794,6 +797,48 @@ bool DecoderState::decodeMacroblock(int mbAddress) {
         bs.skip(1); // end_of_macroblock
     prevMotion = m;
     return true;
+}
+
+void DecoderState::skippedMacroblocks(int mbAddress, int count) {
+    if (count <= 0)
+        return;
+    // The common case, MPEG-2 4:2:0 frame pictures without an enhancement layer, predicts each
+    // row's share of the run at once: every skipped macroblock of a run has the same motion.
+    const bool common =
+        seq.mpeg2 && seq.chroma_format == 1 && pic.picture_structure == kFramePicture &&
+        !pic.spatial && !snrActive &&
+        (pic.picture_coding_type == kPPicture || pic.picture_coding_type == kBPicture);
+    if (!common) {
+        for (int k = 0; k < count; ++k)
+            skippedMacroblock(mbAddress + k);
+        return;
+    }
+    resetIntraDcPredictors();
+    int type = kMbForward;
+    int vectors[2][2] = {{0, 0}, {0, 0}};
+    if (pic.picture_coding_type == kPPicture) {
+        std::memset(slice.PMV, 0, sizeof slice.PMV);
+    } else {
+        type = prevMotion.macroblock_type & (kMbForward | kMbBackward);
+        if (type == 0)
+            type = kMbForward;
+        for (int s = 0; s < 2; ++s) {
+            vectors[s][0] = slice.PMV[0][s][0];
+            vectors[s][1] = slice.PMV[0][s][1];
+        }
+    }
+    while (count > 0) {
+        const int mbx = mbAddress % mb_width, mby = mbAddress / mb_width;
+        const int n = std::min(count, mb_width - mbx);
+        if (type & kMbForward)
+            predictRun420(frames[forwardIndex], mbx, mby, n, vectors[0][0], vectors[0][1], false);
+        if (type & kMbBackward)
+            predictRun420(frames[backwardIndex], mbx, mby, n, vectors[1][0], vectors[1][1],
+                          (type & kMbForward) != 0);
+        std::memset(&mbDone[size_t(mbAddress)], 1, size_t(n));
+        mbAddress += n;
+        count -= n;
+    }
 }
 
 void DecoderState::skippedMacroblock(int mbAddress) {

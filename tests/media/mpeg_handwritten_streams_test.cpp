@@ -1,12 +1,14 @@
 // Syntax the ffmpeg encoder never writes, in tiny hand-written streams checked against a pixel
 // model: field pictures (I+P and P+P pairs, prediction from either parity, skipped macroblocks,
-// dual prime, intra and coded macroblocks), frame pictures with field DCT, concealment vectors
-// and dual prime, 4:4:4 macroblocks, and MPEG-1 full-sample vectors and D pictures.
+// dual prime, intra and coded macroblocks), frame pictures with field DCT, concealment vectors,
+// dual prime and runs of skipped macroblocks, 4:4:4 macroblocks, and MPEG-1 full-sample vectors
+// and D pictures.
 #include "mpeg_stream_writer.h"
 #include "mpeg_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -587,6 +589,141 @@ TEST(Chroma444, TwelveBlockMacroblocksDecodeAsModelled) {
                 for (int x = 0; x < 32; ++x)
                     ASSERT_EQ(d.frames[f][c * 1024 + y * 32 + x], expected[f].plane[c][y][x])
                         << "frame " << f << " plane " << c << " y " << y << " x " << x;
+    }
+}
+
+// Runs of skipped macroblocks, 128x32: an I frame, a P frame whose rows skip six macroblocks
+// (a copy of the I frame), and a B frame whose runs repeat a half-sample vector that reaches
+// above or below the picture (clamped), and an interpolated pair of vectors.
+constexpr int kRunWidth = 128, kRunHeight = 32;
+struct RunFrame {
+    std::array<std::array<int, kRunWidth>, kRunHeight> y{};
+    std::array<std::array<int, kRunWidth / 2>, kRunHeight / 2> cb{}, cr{};
+};
+
+// Macroblock (mbx, mby) of ref moved by (vx, vy) half samples, the source clamped to the
+// picture as the decoder clamps it; average: rounded mean with what dst holds.
+void predictInto(RunFrame& dst, const RunFrame& ref, int mbx, int mby, int vx, int vy,
+                 bool average) {
+    auto plane = [&](auto& d, const auto& r, int w, int pvx, int pvy) {
+        const int height = int(r.size()), width = int(r[0].size());
+        const int hx = pvx & 1, hy = pvy & 1;
+        const int sx = std::clamp(mbx * w + (pvx >> 1), 0, width - w - hx);
+        const int sy = std::clamp(mby * w + (pvy >> 1), 0, height - w - hy);
+        for (int y = 0; y < w; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int p = (r[sy + y][sx + x] + r[sy + y][sx + x + hx] + r[sy + y + hy][sx + x] +
+                               r[sy + y + hy][sx + x + hx] + 2) >>
+                              2;
+                int& out = d[mby * w + y][mbx * w + x];
+                out = average ? (out + p + 1) >> 1 : p;
+            }
+    };
+    plane(dst.y, ref.y, 16, vx, vy);
+    plane(dst.cb, ref.cb, 8, vx / 2, vy / 2);
+    plane(dst.cr, ref.cr, 8, vx / 2, vy / 2);
+}
+
+// expected: display order (I, B, P).
+std::vector<uint8_t> buildSkippedRunStream(RunFrame expected[3]) {
+    BitWriter w;
+    mpegtest::SequenceParams sequence;
+    sequence.width = kRunWidth;
+    sequence.height = kRunHeight;
+    mpegtest::writeSequence(w, sequence);
+    RunFrame& i = expected[0];
+    RunFrame& b = expected[1];
+    RunFrame& p = expected[2];
+
+    mpegtest::writePicture(w, {.type = 1, .temporalReference = 0});
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        int pred[3] = {128, 128, 128};
+        for (int mb = 0; mb < 8; ++mb) {
+            const int base = 30 + 20 * mb + 40 * row; // 30..210
+            const IntraValues v = {
+                {base, base + 25, 235 - base, base + 10}, 40 + 20 * mb, 220 - 15 * mb - 30 * row};
+            w.bits("1 1"); // increment, intra
+            putIntraBlocks(w, pred, v);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    i.y[row * 16 + y][mb * 16 + x] = v.y[(y / 8) * 2 + x / 8];
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    i.cb[row * 8 + y][mb * 8 + x] = v.cb;
+                    i.cr[row * 8 + y][mb * 8 + x] = v.cr;
+                }
+        }
+    }
+
+    // P: macroblock 0 moved (row 0 by half a sample), 1..6 skipped (zero vectors), 7 unmoved.
+    mpegtest::writePicture(w, {.type = 2, .temporalReference = 2});
+    for (int row = 0; row < 2; ++row) {
+        sliceHeader(w, row + 1);
+        w.bits(row == 0 ? "1 001 010 1" : "1 001 1 1"); // MC not coded, (+1, 0) or (0, 0)
+        w.bits("0001 0");                               // increment 7
+        w.bits("001 1 1");                              // MC not coded, (0, 0)
+        for (int mb = 0; mb < 8; ++mb)
+            predictInto(p, i, mb, row, mb == 0 && row == 0 ? 1 : 0, 0, false);
+    }
+
+    // B, forward I, backward P. Row 0: forward (+1, -3) for 0..3, the run clamped at the top;
+    // interpolated forward (0, 0) and backward (+2, +1) for 4..6; backward for 7. Row 1:
+    // forward (0, +3) for 0..7, the run clamped at the bottom.
+    mpegtest::writePicture(w, {.type = 3, .temporalReference = 1});
+    sliceHeader(w, 1);
+    w.bits("1 0010 010 00011"); // forward not coded, (+1, -3)
+    w.bits("0011");             // increment 4: 1..3 skipped
+    w.bits("10 011 00010");     // interpolated not coded, forward (0, 0)
+    w.bits("0010 010");         // backward (+2, +1)
+    w.bits("010");              // increment 3: 5, 6 skipped
+    w.bits("010 1 1");          // backward not coded, (+2, +1)
+    for (int mb = 0; mb < 4; ++mb)
+        predictInto(b, i, mb, 0, 1, -3, false);
+    for (int mb = 4; mb < 7; ++mb) {
+        predictInto(b, i, mb, 0, 0, 0, false);
+        predictInto(b, p, mb, 0, 2, 1, true);
+    }
+    predictInto(b, p, 7, 0, 2, 1, false);
+    sliceHeader(w, 2);
+    w.bits("1 0010 1 00010"); // forward not coded, (0, +3)
+    w.bits("0001 0");         // increment 7
+    w.bits("0010 1 1");       // forward not coded, (0, +3)
+    for (int mb = 0; mb < 8; ++mb)
+        predictInto(b, i, mb, 1, 0, 3, false);
+
+    w.startCode(0xB7);
+    return w.out;
+}
+
+TEST(FramePictures, SkippedRunsPredictAsTheirMacroblocksWould) {
+    RunFrame expected[3];
+    const std::vector<uint8_t> stream = buildSkippedRunStream(expected);
+    for (const bool plain : {false, true}) {
+        mpeg::MpegDecoder decoder;
+        decoder.setPlainKernels(plain);
+        ASSERT_EQ(decoder.openMemory(stream), kRunWidth);
+        const mpegtest::Decoded d = mpegtest::decodeAll(decoder);
+        EXPECT_EQ(decoder.diagnosticCount(), 0);
+        ASSERT_EQ(d.frames.size(), 3u);
+        for (int f = 0; f < 3; ++f) {
+            const std::vector<uint8_t>& frame = d.frames[f];
+            ASSERT_EQ(frame.size(), size_t(kRunWidth * kRunHeight * 3 / 2));
+            const RunFrame& e = expected[f];
+            for (int y = 0; y < kRunHeight; ++y)
+                for (int x = 0; x < kRunWidth; ++x)
+                    ASSERT_EQ(frame[y * kRunWidth + x], e.y[y][x])
+                        << "plain " << plain << " frame " << f << " y " << y << " x " << x;
+            const uint8_t* cb = frame.data() + kRunWidth * kRunHeight;
+            const uint8_t* cr = cb + kRunWidth * kRunHeight / 4;
+            for (int y = 0; y < kRunHeight / 2; ++y)
+                for (int x = 0; x < kRunWidth / 2; ++x) {
+                    ASSERT_EQ(cb[y * kRunWidth / 2 + x], e.cb[y][x])
+                        << "plain " << plain << " frame " << f << " cb " << y << "," << x;
+                    ASSERT_EQ(cr[y * kRunWidth / 2 + x], e.cr[y][x])
+                        << "plain " << plain << " frame " << f << " cr " << y << "," << x;
+                }
+        }
     }
 }
 
