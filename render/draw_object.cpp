@@ -124,12 +124,10 @@ int drawObject(TriMeshObj* object) {
     const Camera& camera = *scene->camera;
     const Vec3 position = positionFromCamera(object, camera);
 
-    if ((mesh->flags & kMeshBoundingSphere) != 0) {
-        Vec3 c = rotate(object->orientation, mesh->boundCentre) + position - camera.position;
-        Vec3 view = rotate(camera.orientation, c);
-        if (sphereOutsideView(view, mesh->boundRadius, gCurrentProjection)) {
-            return 0;
-        }
+    // The sphere is in mesh coordinates: the object's scale moves its centre and widens it.
+    if ((mesh->flags & kMeshBoundingSphere) != 0 &&
+        !objectSphereInView(*object, mesh->boundCentre, mesh->boundRadius)) {
+        return 0;
     }
 
     gfx::Device* dev = gApp->device;

@@ -262,6 +262,34 @@ TEST_F(ObjectDrawing, TheSphereMovesWithTheObjectAndTheCamera) {
     EXPECT_EQ(pixel(400, 300), kGreen);
 }
 
+TEST_F(ObjectDrawing, TheSphereTakesTheObjectsScale) {
+    TriMesh mesh;
+    quads(mesh, 1, -10);
+    // 500 units behind the mesh, but scaled by a tenth only 50: ahead of the camera.
+    mesh.boundCentre = {0, 0, -500};
+    mesh.boundRadius = 5;
+    mesh.flags |= kMeshBoundingSphere;
+    scene.defaultMaterial = solidMaterial({1, 0, 1, 0});
+    TriMeshObj object;
+    place(object, mesh);
+    object.scale = {0.1f, 0.1f, 0.1f};
+    driver->drawObject(&object);
+    EXPECT_EQ(pixel(400, 300), kGreen);
+
+    // Ten times the size, a sphere 7 units aside with radius 1 lies 70 units aside with radius
+    // 10, reaching into the view (its side is about 64 units out at this depth).
+    clearTo(0, 0, 0);
+    mesh.boundCentre = {7, 0, 0};
+    mesh.boundRadius = 1;
+    object.scale = {10, 10, 10};
+    driver->drawObject(&object);
+    EXPECT_EQ(pixel(400, 300), kGreen);
+    mesh.boundRadius = 0.4f; // 4 units: outside
+    clearTo(0, 0, 0);
+    driver->drawObject(&object);
+    EXPECT_EQ(pixel(400, 300), kBlack);
+}
+
 TEST_F(ObjectDrawing, DoublePositionsAreTakenRelativeToTheCamera) {
     TriMesh mesh;
     quads(mesh, 1, -10);
