@@ -236,7 +236,7 @@ TEST_F(ObjectDrawing, BehindTheEyeIsCulledOnlyWithAValidSphere) {
     EXPECT_EQ(pixel(400, 300), kRed);
 }
 
-TEST_F(ObjectDrawing, TheSphereMovesWithTheObjectAndTheCamera) {
+TEST_F(ObjectDrawing, TheSphereMovesWithTheObjectAndTheCameraAndTakesItsScale) {
     TriMesh mesh;
     quads(mesh, 1, -10);
     // The sphere lies 500 units behind the mesh in mesh space; only the object's half turn
@@ -260,32 +260,25 @@ TEST_F(ObjectDrawing, TheSphereMovesWithTheObjectAndTheCamera) {
     driver->applyScene(driver, &scene, 0);
     driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kGreen);
-}
 
-TEST_F(ObjectDrawing, TheSphereTakesTheObjectsScale) {
-    TriMesh mesh;
-    quads(mesh, 1, -10);
-    // 500 units behind the mesh, but scaled by a tenth only 50: ahead of the camera.
-    mesh.boundCentre = {0, 0, -500};
-    mesh.boundRadius = 5;
-    mesh.flags |= kMeshBoundingSphere;
-    scene.defaultMaterial = solidMaterial({1, 0, 1, 0});
-    TriMeshObj object;
-    place(object, mesh);
+    // The object's scale: a tenth brings the sphere to 50 units behind the mesh, ahead of a
+    // camera back at the origin.
+    clearTo(0, 0, 0);
+    camera.position = {0, 0, 0};
+    driver->applyScene(driver, &scene, 0);
     object.scale = {0.1f, 0.1f, 0.1f};
     driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kGreen);
-
-    // Ten times the size, a sphere 7 units aside with radius 1 lies 70 units aside with radius
-    // 10, reaching into the view (its side is about 64 units out at this depth).
+    // Ten times: a sphere 7 units aside with radius 1 lies 70 units aside with radius 10,
+    // reaching into the view (its side is about 64 units out at this depth); radius 0.4 does not.
     clearTo(0, 0, 0);
     mesh.boundCentre = {7, 0, 0};
     mesh.boundRadius = 1;
     object.scale = {10, 10, 10};
     driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kGreen);
-    mesh.boundRadius = 0.4f; // 4 units: outside
     clearTo(0, 0, 0);
+    mesh.boundRadius = 0.4f;
     driver->drawObject(&object);
     EXPECT_EQ(pixel(400, 300), kBlack);
 }
