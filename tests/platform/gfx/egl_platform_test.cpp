@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -14,6 +15,11 @@ struct PlatformChoice {
     const char* variable; // DEMO_EGL_PLATFORM, or null for the default
     const char* expected;
 };
+
+// Names the case in test lists (otherwise its bytes, pointers included, which change per run).
+void PrintTo(const PlatformChoice& c, std::ostream* os) {
+    *os << (c.variable != nullptr ? c.variable : "default");
+}
 
 class EglPlatform : public ::testing::TestWithParam<PlatformChoice> {
 protected:
