@@ -54,12 +54,6 @@ inline void predictFramePlane(const Kernels& kernels, const Plane& sp, Plane& dp
     uint8_t* dst = dp.data() + y * ds + x;
     const uint8_t* src = sp.data() + sy * ss + sx;
     kernels.predict[average ? 1 : 0][w == 16 ? 0 : 1][hx | (hy << 1)](dst, src, ds, ss, h);
-    // Hints as in predict().
-    if ((x & 48) == 0 && x + w + 64 < dp.width && sx + w + 64 < sp.width)
-        for (int r = 0; r < h; ++r) {
-            __builtin_prefetch(dst + r * ds + 64, 1);
-            __builtin_prefetch(src + r * ss + 64);
-        }
 }
 
 } // namespace
@@ -158,14 +152,6 @@ void DecoderState::predict(const Frame& ref, int refField, int dstField, int bx,
         const int sy = std::clamp(y + (vy >> 1), 0, maxY);
         kernels->predict[average ? 1 : 0][w == 16 ? 0 : 1][hx | (hy << 1)](
             dst + y * ds + x, src + sy * ss + sx, ds, ss, hh);
-        // Hints only (nothing is read or written): every 64 samples, the cache lines to the right
-        // of these rows in both pictures, which the next macroblocks most likely need, as they
-        // mostly move alike.
-        if ((x & 48) == 0 && x + w + 64 < dp.width && sx + w + 64 < sp.width)
-            for (int r = 0; r < hh; ++r) {
-                __builtin_prefetch(dst + (y + r) * ds + x + 64, 1);
-                __builtin_prefetch(src + (sy + r) * ss + sx + 64);
-            }
     }
 }
 
