@@ -89,8 +89,9 @@ void DecoderState::predictRun420(const Frame& ref, int mbx, int mby, int count, 
         const ptrdiff_t ss = sp.stride, ds = dp.stride;
         uint8_t* dst = dp.data() + y * ds + x;
         const uint8_t* src = sp.data() + sy * ss + sx;
-        if (!average && hx == 0 && hy == 0) {
-            // Whole samples, nothing to average: the run is a rectangle copy.
+        if (!average && hx == 0 && hy == 0 && count >= 4) {
+            // Whole samples, nothing to average: the run is a rectangle copy (a short one
+            // costs less through the kernels than through memcpy's calls).
             for (int r = 0; r < w; ++r)
                 std::memcpy(dst + r * ds, src + r * ss, size_t(span));
             continue;
